@@ -1,0 +1,608 @@
+#include "core/RaceCore.h"
+
+#include "core/TickSource.h"
+#include "core/TimeText.h"
+
+#include <QRegularExpression>
+#include <QTime>
+
+#include <algorithm>
+
+using TimeText::FormatRaceTime;
+using TimeText::ParseRaceTime;
+using Column = StandingsGrid::Column;
+
+namespace {
+
+// The system's time separator: the first character of the short time format that is not a field letter.
+QChar timeSeparatorOf(const QLocale &locale)
+{
+    for (const QChar ch : locale.timeFormat(QLocale::ShortFormat)) {
+        if (!ch.isLetter() && !ch.isSpace() && ch != QLatin1Char('\''))
+            return ch;
+    }
+    return QLatin1Char(':');
+}
+
+// "-" for no laps, "1 Runde", "2 Runden".
+QString lapsBehindText(int laps)
+{
+    if (laps == 0)
+        return QStringLiteral("-");
+    if (laps == 1)
+        return QStringLiteral("1 Runde");
+    return QString::number(laps) + QStringLiteral(" Runden");
+}
+
+// A grid cell read as a lap count; empty or other text does not count.
+std::optional<int> lapsOf(const QString &cell)
+{
+    bool ok = false;
+    const int laps = QStringView(cell).trimmed().toInt(&ok);
+    return ok ? std::optional<int>(laps) : std::nullopt;
+}
+
+} // namespace
+
+RaceCore::RaceCore(const QLocale &locale)
+    : mLocale(locale)
+    , mDecimalSeparator(locale.decimalPoint().isEmpty() ? QLatin1Char(',') : locale.decimalPoint().front())
+    , mTimeSeparator(timeSeparatorOf(locale))
+    , mLongTimeFormat(locale.timeFormat(QLocale::LongFormat))
+    , mDurationText(TimeText::FormatClockSeconds(DefaultDuration))
+{
+    // The wall clock shows the time of day only, without a time zone name.
+    mLongTimeFormat.remove(QRegularExpression(QStringLiteral("\\s*t+\\s*$")));
+    mLongTimeFormat.remove(QRegularExpression(QStringLiteral("^\\s*t+\\s*")));
+    seCarCountChange(RaceTable::MaxParticipants);
+}
+
+void RaceCore::apply(const RaceInput &in)
+{
+    using Kind = RaceInput::Kind;
+    switch (in.kind) {
+    case Kind::StartCommand: mStart2Click(in.tick, in.confirmed); break;
+    case Kind::CapturePass: CapturePass(in.tick); break;
+    case Kind::Assign: FClick(in.tick, in.value); break;
+    case Kind::DeletePending: mDelZeitClick(); break;
+    case Kind::SelectPending:
+        mPending.select(in.value);
+        mObserver->pendingChanged();
+        break;
+    case Kind::SortCycle: mSortClick(); break;
+    case Kind::MarkOut: mAusClick(in.value); break;
+    case Kind::TimerAll: TimerALLTimer(in.tick); break;
+    case Kind::Timer1: Timer1Timer(in.tick); break;
+    case Kind::TimerDate: TimerDateTimer(in.value); break;
+    case Kind::TimerLockStop: TimerLockStopTimer(); break;
+    case Kind::ToggleArming: ImageLSClick(); break;
+    case Kind::DurationTyped:
+        if (!mControls.durationReadOnly)
+            mDurationText = in.text;
+        break;
+    case Kind::DurationEdited:
+        if (!mControls.durationReadOnly) {
+            mDurationText = in.text;
+            meTimeExit();
+        }
+        break;
+    case Kind::WarnTimeEdited:
+        if (mControls.setupEnabled)
+            mWarnText = in.text;
+        break;
+    case Kind::WarnStepUp: stepWarningTime(5000); break;
+    case Kind::WarnStepDown: stepWarningTime(-5000); break;
+    case Kind::TitleEdited:
+        if (mControls.titleEnabled)
+            mTitle = in.text;
+        break;
+    case Kind::SessionTypeChosen:
+        if (mControls.setupEnabled && (in.value == 0 || in.value == 1))
+            mSessionType = in.value;
+        break;
+    case Kind::CarCountChanged:
+        if (mControls.setupEnabled)
+            seCarCountChange(in.value);
+        break;
+    }
+}
+
+std::optional<RaceCore::Question> RaceCore::startQuestion() const
+{
+    switch (mState) {
+    case SessionState::Running: return Question{QStringLiteral("Alle Zeiten stoppen?"), true};
+    case SessionState::Ended: return Question{QStringLiteral("Haben Sie das Protokoll gespeichert?"), false};
+    case SessionState::Idle: break;
+    }
+    return std::nullopt;
+}
+
+bool RaceCore::DurationKeyAccepted(QChar ch, QChar timeSeparator)
+{
+    return (ch >= QLatin1Char('0') && ch <= QLatin1Char('9')) || ch == QChar(0x08) || ch == timeSeparator;
+}
+
+// ---- session control ----
+
+void RaceCore::mStart2Click(std::int32_t now, bool confirmed)
+{
+    switch (mState) {
+    case SessionState::Idle: startSession(now); break;
+    case SessionState::Running:
+        if (confirmed)
+            stopSession();
+        break;
+    case SessionState::Ended:
+        if (confirmed)
+            resetSession();
+        break;
+    }
+    mObserver->controlsChanged();
+    mObserver->gridChanged(RaceObserver::GridChange::Cells);
+}
+
+void RaceCore::setStartButton(SessionState state)
+{
+    switch (state) {
+    case SessionState::Idle:
+        mControls.startCaption = QStringLiteral("START");
+        mControls.startColour = mControls.startHotColour = Colours::Lime;
+        mControls.startLightColour = Colours::Green;
+        break;
+    case SessionState::Running:
+        mControls.startCaption = QStringLiteral("ENDE");
+        mControls.startColour = mControls.startHotColour = Colours::Red;
+        mControls.startLightColour = Colours::DarkRed;
+        break;
+    case SessionState::Ended:
+        mControls.startCaption = QStringLiteral("00:00");
+        mControls.startColour = mControls.startHotColour = Colours::Black;
+        mControls.startLightColour = Colours::Grey;
+        break;
+    }
+}
+
+void RaceCore::writeKeyLabels()
+{
+    for (int r = 1; r <= mCarCount; ++r)
+        mGrid.setCell(Column::Key, r, KeyLabel(r));
+}
+
+// Empties column 0 and every column from firstColumn on, in every participant row.
+void RaceCore::clearGrid(int firstColumn)
+{
+    for (int r = 1; r < mGrid.rowCount(); ++r) {
+        mGrid.clearCell(Column::Place, r);
+        for (int c = firstColumn; c < StandingsGrid::ColumnCount; ++c)
+            mGrid.clearCell(c, r);
+    }
+}
+
+void RaceCore::startSession(std::int32_t now)
+{
+    RaceTable &t = mTable;
+    t.RaceStartTick = now;
+    ImageLSClick();
+    mWarningTime = TimeText::ParseMinSec(mWarnText);
+    mSortPosition = 0;
+    mControls.captureEnabled = true;
+    setStartButton(SessionState::Running);
+
+    // A duration that does not fit keeps the previous one.
+    if (const auto seconds = TimeText::ParseClockSeconds(mDurationText))
+        mRaceDuration = *seconds;
+    else
+        mDurationText = TimeText::FormatClockSeconds(mRaceDuration);
+
+    for (auto &record : t.ElapsedRecord)
+        record.fill(0);
+    for (auto &record : t.LapRecord)
+        record.fill(0);
+    t.LastPassTick.fill(0);
+    mControls.ausEnabled = false;
+
+    writeKeyLabels();
+    t.setIdentityRowMaps(mCarCount);
+    // Leftovers of a starter list in the result columns would be read as lap counts.
+    clearGrid(Column::Laps);
+
+    for (int p = 1; p <= mCarCount; ++p) {
+        t.WarnSinceTick[p] = now;
+        t.LapRecord[p][RaceTable::FirstLapElement] = now;
+        t.BestLap(p) = RaceTable::NoBestLap;
+    }
+
+    mControls.lapsReadOnly = true;
+    mControls.lapsMinimum = 0;
+    mLapLimit = mControls.lapsValue;
+
+    mControls.durationReadOnly = true;
+    mControls.outputsEnabled = true;
+    mControls.titleEnabled = false;
+    mControls.setupEnabled = false;
+    mControls.timerLockStopEnabled = true;
+    mControls.digitKeysBound = true;
+    mObserver->focusPendingList();
+
+    mState = SessionState::Running;
+    mControls.timer1Enabled = true;
+    mControls.timerAllEnabled = true;
+}
+
+void RaceCore::stopSession()
+{
+    RaceTable &t = mTable;
+    mControls.gongVisible = false;
+    mControls.timerAllEnabled = false;
+    mControls.barrierPicture = BarrierPicture::Stopped;
+    mControls.ausEnabled = true;
+    mControls.captureEnabled = false;
+    setStartButton(SessionState::Ended);
+
+    // Final times: each participant's race time at the end of the leader's lap count,
+    // for those who finished or reached the limit.
+    const int leaderLaps = t.LeaderLaps();
+    for (int r = 1; r <= mCarCount; ++r) {
+        const int p = t.ParticipantAtRow[r];
+        if (t.LapWord(p) & RaceTable::OutFlag)
+            continue;
+        const std::int32_t finalTime = t.raceTimeAtLap(p, leaderLaps);
+        if (t.LapWord(p) >= mLapLimit && finalTime != 0)
+            mGrid.setCell(Column::CurrentTime, r, FormatRaceTime(finalTime, mDecimalSeparator));
+        else
+            mGrid.clearCell(Column::CurrentTime, r);
+    }
+
+    mControls.titleEnabled = true;
+    t.CurrentParticipant = 0;
+    mControls.lapsValue = MaxLapLimit;
+
+    for (int r = 1; r <= mCarCount; ++r) {
+        if (QStringView(mGrid.cell(Column::Laps, r)).trimmed().isEmpty()) {
+            mGrid.setCell(Column::Place, r, QStringLiteral("-"));
+            mGrid.setCell(Column::Laps, r, QStringLiteral("0"));
+        }
+    }
+    mControls.digitKeysBound = false;
+    t.WarnSinceTick.fill(-1);
+
+    mState = SessionState::Ended;
+    mControls.timer1Enabled = false;
+    mControls.timerAllEnabled = false;
+}
+
+void RaceCore::resetSession()
+{
+    RaceTable &t = mTable;
+    mControls.startCaption = QStringLiteral("START");
+    mControls.lapsValue = MaxLapLimit;
+    mControls.barrierPicture = BarrierPicture::Locked;
+    mControls.barriersArmed = false;
+    mControls.gongVisible = false;
+    mControls.ausEnabled = false;
+    t.CurrentParticipant = 0;
+    mControls.captureEnabled = false;
+    mPending.clear();
+    mObserver->pendingChanged();
+    mSortPosition = 0;
+    setStartButton(SessionState::Idle);
+
+    mControls.durationReadOnly = false;
+    t.setIdentityRowMaps(mCarCount);
+    mDurationText = TimeText::FormatClockSeconds(mRaceDuration);
+    std::fill_n(t.RankSlots.begin(), mCarCount, RaceTable::EmptySlot);
+
+    mControls.lapsReadOnly = false;
+    mControls.lapsMinimum = 1;
+    mControls.lapsValue = mLapLimit;
+
+    mControls.outputsEnabled = false;
+    mControls.setupEnabled = true;
+    // After a natural end the title was never given back; an idle session always edits it.
+    mControls.titleEnabled = true;
+    mControls.digitKeysBound = false;
+    t.ResortInProgress = false;
+
+    clearGrid(Column::Key);
+    writeKeyLabels();
+
+    mState = SessionState::Idle;
+    mControls.timer1Enabled = false;
+    mControls.timerAllEnabled = false;
+}
+
+void RaceCore::TimerALLTimer(std::int32_t now)
+{
+    RaceTable &t = mTable;
+    if (!mControls.timerAllEnabled || t.ResortInProgress)
+        return;
+
+    int running = 0;
+    for (int r = 1; r <= mCarCount; ++r) {
+        const int p = t.ParticipantAtRow[r];
+        const std::int32_t word = t.LapWord(p);
+        if (word < mLapLimit && !(word & RaceTable::FinishedFlag)) {
+            mGrid.setCell(Column::CurrentTime, r, FormatRaceTime(TickDiff(now, t.latestPassTick(p)), mDecimalSeparator));
+            ++running;
+        }
+    }
+    mObserver->gridChanged(RaceObserver::GridChange::RunningTimes);
+    if (running > 0)
+        return;
+
+    // Nobody is running any more: the session ends by itself. Capture stays possible
+    // until the reset; bookings are refused because this timer is off.
+    mControls.timer1Enabled = false;
+    t.ResortInProgress = true;
+    setStartButton(SessionState::Ended);
+    mState = SessionState::Ended;
+    mControls.timerAllEnabled = false;
+    t.ResortInProgress = false;
+    mObserver->controlsChanged();
+}
+
+void RaceCore::Timer1Timer(std::int32_t now)
+{
+    RaceTable &t = mTable;
+    if (!mControls.timer1Enabled)
+        return;
+
+    std::int64_t remaining = std::int64_t(mRaceDuration) - TickDiff(now, t.RaceStartTick) / 1000;
+    if (remaining <= 0) {
+        if (!mControls.gongVisible)
+            mObserver->playSound(RaceObserver::Sound::Gong);
+        mControls.gongVisible = true;
+        remaining = 0;
+    }
+    mDurationText = TimeText::FormatClockSeconds(static_cast<std::int32_t>(remaining));
+
+    for (int p = 1; p <= mCarCount; ++p) {
+        if (t.LastPassTick[p] != 0 && TickDiff(now, t.LastPassTick[p]) >= GuardClearMs)
+            t.LastPassTick[p] = 0;
+    }
+    mObserver->controlsChanged();
+}
+
+void RaceCore::TimerDateTimer(int msecsOfDay)
+{
+    mWallClockText = mLocale.toString(QTime::fromMSecsSinceStartOfDay(msecsOfDay), mLongTimeFormat);
+    mObserver->controlsChanged();
+}
+
+// ---- light-barrier arming ----
+
+void RaceCore::ImageLSClick()
+{
+    mControls.barriersArmed = !mControls.barriersArmed;
+    mControls.barrierPicture = mControls.barriersArmed ? BarrierPicture::Armed : BarrierPicture::Locked;
+    mObserver->controlsChanged();
+}
+
+void RaceCore::TimerLockStopTimer()
+{
+    if (!mControls.timerLockStopEnabled)
+        return;
+    mControls.timerLockStopEnabled = false;
+    mControls.barrierPicture = BarrierPicture::Armed;
+    mControls.barriersArmed = true;
+    mObserver->controlsChanged();
+}
+
+// ---- pending pass times ----
+
+void RaceCore::CapturePass(std::int32_t now)
+{
+    if (!mControls.captureEnabled)
+        return;
+    mObserver->playSound(RaceObserver::Sound::Contact);
+    mPending.append(FormatRaceTime(TickDiff(now, mTable.RaceStartTick), mDecimalSeparator));
+    mObserver->pendingChanged();
+    mObserver->focusPendingList();
+}
+
+void RaceCore::mDelZeitClick()
+{
+    if (mPending.isEmpty())
+        return;
+    mPending.removeSelected();
+    mObserver->pendingChanged();
+}
+
+// ---- lap assignment and standings ----
+
+void RaceCore::FClick(std::int32_t now, int p)
+{
+    RaceTable &t = mTable;
+    if (!mControls.timerAllEnabled)
+        return;
+    if (p < 1 || p >= mGrid.rowCount())
+        return;
+
+    t.CurrentParticipant = p;
+    if (t.LastPassTick[p] != 0 && TickDiff(now, t.LastPassTick[p]) <= BookingGuardMs) {
+        mObserver->gridChanged(RaceObserver::GridChange::Cells);
+        return;
+    }
+
+    // The selected pending time is the pass; without one the key press itself is.
+    const std::int32_t pass = mPending.isEmpty() ? now : TickAdd(t.RaceStartTick, ParseRaceTime(mPending.selectedText()));
+    t.LastPassTick[p] = pass;
+    t.WarnSinceTick[p] = pass;
+    BookLap(p);
+    // The pass time is used up even when nothing could be booked.
+    mDelZeitClick();
+    mObserver->gridChanged(RaceObserver::GridChange::Cells);
+    mObserver->controlsChanged();
+}
+
+void RaceCore::BookLap(int p)
+{
+    RaceTable &t = mTable;
+    const std::int32_t pass = t.LastPassTick[p];
+    if (t.LapWord(p) >= mLapLimit)
+        return;
+
+    t.LapWord(p) += 1;
+    const int laps = t.lapCount(p);
+    if (laps > t.LeaderLaps()) {
+        t.LeaderLaps() = laps;
+        mControls.lapsValue = mLapLimit - laps;
+    }
+
+    RaceTable::Record &rec = t.LapRecord[p];
+    const std::int32_t lapTime = TickDiff(pass, rec[laps + 2]);
+    rec[laps + 2] = lapTime;
+    const std::int32_t raceTime = TickDiff(pass, t.RaceStartTick);
+    t.ElapsedRecord[p][laps + 2] = raceTime;
+    t.ElapsedRecord[p][RaceTable::LapWordElement] = laps;
+    if (lapTime < t.BestLap(p))
+        t.BestLap(p) = lapTime;
+    rec[laps + 3] = pass;
+
+    RankAndSort();
+    const int r = t.RowOfParticipant[p];
+    mGrid.setCell(Column::Laps, r, QString::number(laps));
+    mGrid.setCell(Column::PreviousLap, r, mGrid.cell(Column::LastLap, r));
+    mGrid.setCell(Column::LastLap, r, FormatRaceTime(lapTime, mDecimalSeparator));
+    mGrid.setCell(Column::BestLap, r, FormatRaceTime(t.BestLap(p), mDecimalSeparator));
+    mGrid.setCell(Column::TotalTime, r, FormatRaceTime(raceTime, mDecimalSeparator));
+    WriteGaps();
+
+    // After the gong every participant's next lap is its last.
+    if (mControls.gongVisible)
+        t.LapWord(p) |= RaceTable::FinishedFlag;
+}
+
+void RaceCore::RankAndSort()
+{
+    RaceTable &t = mTable;
+    const int n = mCarCount;
+    std::fill_n(t.RankSlots.begin(), n, RaceTable::EmptySlot);
+
+    for (int p = 1; p <= n; ++p) {
+        const int laps = t.lapCount(p);
+        if (t.LapWord(p) <= 0 || laps == 0)
+            continue;
+        // The mean lap time; for equal lap counts it orders by the race time at the last pass.
+        const std::int32_t mean = t.raceTimeAtLap(p, laps) / laps;
+        const std::uint32_t key = std::uint32_t(std::clamp<std::int32_t>(mean, 0, std::int32_t(RaceTable::EmptySlot)));
+
+        for (int i = 0; i < n; ++i) {
+            const std::uint32_t e = t.RankSlots[i];
+            const int q = int(e >> RaceTable::SlotShift);
+            const int qLaps = t.lapCount(q);
+            // More laps first, then the smaller mean lap time; on a tie the lower index stays ahead.
+            if (q == 0 || laps > qLaps || (laps == qLaps && key < (e & RaceTable::EmptySlot))) {
+                std::copy_backward(t.RankSlots.begin() + i, t.RankSlots.end() - 1, t.RankSlots.end());
+                t.RankSlots[i] = (std::uint32_t(p) << RaceTable::SlotShift) | key;
+                break;
+            }
+        }
+    }
+
+    for (int i = 1; i <= n; ++i) {
+        const int q = int(t.RankSlots[i - 1] >> RaceTable::SlotShift);
+        if (q != 0 && t.LapWord(q) > 0)
+            mGrid.setCell(Column::Place, t.RowOfParticipant[q], QString::number(i) + QLatin1Char('.'));
+    }
+
+    t.ResortInProgress = true;
+    mGrid.sortRows(Column::Place);
+    t.ResortInProgress = false;
+    RebuildRowMaps();
+}
+
+void RaceCore::RebuildRowMaps()
+{
+    RaceTable &t = mTable;
+    for (int r = 1; r <= mCarCount; ++r) {
+        const int q = ParticipantOfLabel(mGrid.cell(Column::Key, r));
+        if (q == 0)
+            continue;
+        t.RowOfParticipant[q] = r;
+        t.ParticipantAtRow[r] = q;
+    }
+}
+
+void RaceCore::WriteGaps()
+{
+    // Rows are in place order. Within a group of equal lap counts the first row shows
+    // laps behind, the others time behind; on the leader's lap also the time behind the leader.
+    const int leaderLaps = mTable.LeaderLaps();
+    int prevDiff = -1;
+    std::int32_t groupTime = 0;
+    std::int32_t prevTime = 0;
+    int prevLaps = lapsOf(mGrid.cell(Column::Laps, 1)).value_or(0);
+
+    for (int h = 1; h <= mCarCount; ++h) {
+        const std::optional<int> laps = lapsOf(mGrid.cell(Column::Laps, h));
+        if (!laps)
+            continue;
+        const int diff = leaderLaps - *laps;
+        mGrid.setCell(Column::GapToLeader, h, lapsBehindText(diff));
+        if (diff != prevDiff) {
+            prevDiff = diff;
+            groupTime = ParseRaceTime(mGrid.cell(Column::TotalTime, h));
+            mGrid.setCell(Column::GapAhead, h, lapsBehindText(prevLaps - *laps));
+            prevLaps = *laps;
+            prevTime = groupTime;
+        } else {
+            const std::int32_t time = ParseRaceTime(mGrid.cell(Column::TotalTime, h));
+            if (diff == 0)
+                mGrid.setCell(Column::GapToLeader, h, FormatRaceTime(time - groupTime, mDecimalSeparator));
+            mGrid.setCell(Column::GapAhead, h, FormatRaceTime(time - prevTime, mDecimalSeparator));
+            prevTime = time;
+        }
+    }
+}
+
+void RaceCore::mSortClick()
+{
+    static constexpr int columns[] = {Column::Place, Column::BestLap, Column::CurrentTime};
+    if (++mSortPosition > 2)
+        mSortPosition = 0;
+    mGrid.sortRows(columns[mSortPosition]);
+    RebuildRowMaps();
+    mObserver->gridChanged(RaceObserver::GridChange::Cells);
+}
+
+void RaceCore::mAusClick(int row)
+{
+    if (!mControls.ausEnabled || row < 1 || row > mCarCount)
+        return;
+    const int q = mTable.ParticipantAtRow[row];
+    mTable.LapWord(q) |= RaceTable::OutFlag;
+    mGrid.setCell(Column::CurrentTime, row, QStringLiteral("AUS"));
+    mObserver->gridChanged(RaceObserver::GridChange::Cells);
+}
+
+// ---- session settings ----
+
+void RaceCore::meTimeExit()
+{
+    // A duration whose digits do not fit shows the previous duration again.
+    if (const auto seconds = TimeText::ParseClockSeconds(mDurationText))
+        mRaceDuration = *seconds;
+    mDurationText = TimeText::FormatClockSeconds(mRaceDuration);
+    mObserver->controlsChanged();
+}
+
+void RaceCore::stepWarningTime(std::int32_t delta)
+{
+    if (!mControls.setupEnabled)
+        return;
+    std::int32_t v = TimeText::ParseMinSec(mWarnText) + delta;
+    if (delta < 0)
+        v = std::max(v, 5000);
+    mWarnText = TimeText::FormatMinSec(v);
+    mObserver->controlsChanged();
+}
+
+void RaceCore::seCarCountChange(int count)
+{
+    mCarCount = std::clamp(count, 1, RaceTable::MaxParticipants);
+    mGrid.setRowCount(mCarCount + 1);
+    mTable.setIdentityRowMaps(mCarCount);
+    writeKeyLabels();
+    mObserver->gridChanged(RaceObserver::GridChange::RowCount);
+}

@@ -1,0 +1,120 @@
+#pragma once
+
+#include "core/Controls.h"
+#include "core/PendingList.h"
+#include "core/RaceInput.h"
+#include "core/RaceObserver.h"
+#include "core/RaceTable.h"
+#include "core/StandingsGrid.h"
+
+#include <QLocale>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+// The timing session: race table, standings grid texts, pending pass times, session
+// state and the state of every control. It changes only through apply().
+class RaceCore
+{
+public:
+    static constexpr int MaxLapLimit = 160;
+    static constexpr std::int32_t DefaultDuration = 14400;
+    // A participant cannot be booked again within this long of its last booked pass ...
+    static constexpr std::int32_t BookingGuardMs = 3000;
+    // ... unless the session tick has already cleared the guard, which it does after this long.
+    static constexpr std::int32_t GuardClearMs = 1000;
+    static constexpr int DefaultRowHeight = 22;
+
+    struct Question
+    {
+        QString text;
+        bool focusNo = false;
+    };
+
+    explicit RaceCore(const QLocale &locale = QLocale());
+
+    void setObserver(RaceObserver *observer) { mObserver = observer ? observer : &mNoObserver; }
+
+    void apply(const RaceInput &input);
+
+    // The question the start command asks in the current state, if any. Its answer goes
+    // into the StartCommand input.
+    std::optional<Question> startQuestion() const;
+
+    SessionState sessionState() const { return mState; }
+    const Controls &controls() const { return mControls; }
+    const RaceTable &table() const { return mTable; }
+    const StandingsGrid &grid() const { return mGrid; }
+    const PendingList &pending() const { return mPending; }
+
+    int carCount() const { return mCarCount; }
+    int lapLimit() const { return mLapLimit; }
+    int sortPosition() const { return mSortPosition; }
+    std::int32_t raceDuration() const { return mRaceDuration; }
+    const QString &durationText() const { return mDurationText; }
+    const QString &warnText() const { return mWarnText; }
+    std::int32_t warningTime() const { return mWarningTime; }
+    const QString &title() const { return mTitle; }
+    int sessionType() const { return mSessionType; }
+    const QString &wallClockText() const { return mWallClockText; }
+    QChar decimalSeparator() const { return mDecimalSeparator; }
+    QChar timeSeparator() const { return mTimeSeparator; }
+
+    // Keys the race duration field takes: digits, Backspace and the time separator.
+    static bool DurationKeyAccepted(QChar ch, QChar timeSeparator);
+    // Height of a grid that shows every participant row without cutting one off.
+    static int GridHeight(int rowCount) { return (rowCount - 1) * (DefaultRowHeight + 1) + 3; }
+
+private:
+    void mStart2Click(std::int32_t now, bool confirmed);
+    void startSession(std::int32_t now);
+    void stopSession();
+    void resetSession();
+    void TimerALLTimer(std::int32_t now);
+    void Timer1Timer(std::int32_t now);
+    void TimerDateTimer(int msecsOfDay);
+    void TimerLockStopTimer();
+    void ImageLSClick();
+    void CapturePass(std::int32_t now);
+    void mDelZeitClick();
+    void FClick(std::int32_t now, int participant);
+    void BookLap(int participant);
+    void RankAndSort();
+    void RebuildRowMaps();
+    void WriteGaps();
+    void mSortClick();
+    void mAusClick(int row);
+    void meTimeExit();
+    void stepWarningTime(std::int32_t delta);
+    void seCarCountChange(int count);
+
+    void setStartButton(SessionState state);
+    void writeKeyLabels();
+    void clearGrid(int firstColumn);
+
+    RaceObserver mNoObserver;
+    RaceObserver *mObserver = &mNoObserver;
+
+    QLocale mLocale;
+    QChar mDecimalSeparator;
+    QChar mTimeSeparator;
+    QString mLongTimeFormat;
+
+    SessionState mState = SessionState::Idle;
+    Controls mControls;
+    RaceTable mTable;
+    StandingsGrid mGrid;
+    PendingList mPending;
+
+    int mCarCount = RaceTable::MaxParticipants;
+    int mLapLimit = MaxLapLimit;
+    int mSortPosition = 0;
+    std::int32_t mRaceDuration = DefaultDuration;
+    QString mDurationText;
+    QString mWarnText = QStringLiteral("00:30");
+    std::int32_t mWarningTime = 30000;
+    QString mTitle = QStringLiteral("Circuit de Monaco, Monte Carlo");
+    int mSessionType = 1;
+    QString mWallClockText;
+};

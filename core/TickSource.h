@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+
+// A millisecond counter that wraps at 32 bits, like the system tick counter.
+// The race clock reads it through ReadClock; tests and replays inject their own.
+class TickSource
+{
+public:
+    virtual ~TickSource() = default;
+    virtual std::uint32_t milliseconds() const = 0;
+};
+
+// A tick source that only moves when told to: for tests, benchmarks and replays.
+class ManualTickSource final : public TickSource
+{
+public:
+    explicit ManualTickSource(std::uint32_t start = 0) : mNow(start) {}
+    std::uint32_t milliseconds() const override { return mNow; }
+    void set(std::uint32_t ms) { mNow = ms; }
+    void advance(std::uint32_t ms) { mNow += ms; }
+
+private:
+    std::uint32_t mNow;
+};
+
+// The race clock: the tick counter truncated down to a multiple of 10 ms, as a signed 32-bit value.
+std::int32_t ReadClock(const TickSource &source);
+
+// Durations between ticks are taken in 32-bit two's-complement arithmetic, so a race
+// that spans the counter's wrap-around still measures correctly.
+constexpr std::int32_t TickDiff(std::int32_t later, std::int32_t earlier)
+{
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(later) - static_cast<std::uint32_t>(earlier));
+}
+
+constexpr std::int32_t TickAdd(std::int32_t tick, std::int32_t duration)
+{
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(tick) + static_cast<std::uint32_t>(duration));
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "platform/SoundPlayer.h"
+
+#include <QHash>
+#include <QObject>
+#include <QStringList>
+
+class QSoundEffect;
+
+// Sounds through Qt Multimedia. Files are looked up beside the program and preloaded.
+class QtSoundPlayer final : public QObject, public SoundPlayer
+{
+public:
+    explicit QtSoundPlayer(const QStringList &preload, QObject *parent = nullptr);
+    void play(const QString &fileName) override;
+
+private:
+    QSoundEffect *effectFor(const QString &fileName);
+
+    QHash<QString, QSoundEffect *> mEffects;
+};
