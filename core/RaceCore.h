@@ -34,7 +34,7 @@ public:
 
     explicit RaceCore(const QLocale &locale = QLocale());
 
-    void setObserver(RaceObserver *observer) { mObserver = observer ? observer : &mNoObserver; }
+    void setObserver(RaceObserver *observer) { mObserver = observer ? observer : &sNoObserver; }
 
     void apply(const RaceInput &input);
 
@@ -93,8 +93,9 @@ private:
     void writeKeyLabels();
     void clearGrid(int firstColumn);
 
-    RaceObserver mNoObserver;
-    RaceObserver *mObserver = &mNoObserver;
+    // Shared by every core without a view, so that a copied core stays valid.
+    inline static RaceObserver sNoObserver;
+    RaceObserver *mObserver = &sNoObserver;
 
     QLocale mLocale;
     QChar mDecimalSeparator;

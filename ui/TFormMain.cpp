@@ -139,6 +139,10 @@ TFormMain::TFormMain(const TickSource &clock, SoundPlayer &sound, QuestionAsker 
 
 TFormMain::~TFormMain()
 {
+    // The widgets outlive the core by a moment and still signal while they go (a field
+    // that loses the focus finishes its editing): nothing may reach the core any more.
+    for (QObject *child : findChildren<QObject *>())
+        child->disconnect(this);
     mCore.setObserver(nullptr);
 }
 

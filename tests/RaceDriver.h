@@ -1,0 +1,70 @@
+#pragma once
+
+#include "core/RaceCore.h"
+#include "core/TimeText.h"
+
+#include <QLocale>
+#include <QStringList>
+
+// Drives a race core the way the main window does, on a clock the test moves by hand.
+class RecordingObserver : public RaceObserver
+{
+public:
+    void playSound(Sound sound) override { sounds.append(sound == Sound::Gong ? "gong" : "contact"); }
+    void focusPendingList() override { ++focusRequests; }
+    QStringList sounds;
+    int focusRequests = 0;
+};
+
+class RaceDriver
+{
+public:
+    using Kind = RaceInput::Kind;
+
+    RaceDriver()
+        : core(QLocale(QLocale::German, QLocale::Germany))
+    {
+        core.setObserver(&observer);
+    }
+
+    void at(std::int32_t tick) { now = tick; }
+    void send(Kind kind, int value = 0, bool confirmed = false, const QString &text = {})
+    {
+        core.apply(RaceInput{kind, now, value, confirmed, text});
+    }
+    void start()
+    {
+        send(Kind::StartCommand);
+        nextTimer1 = now + 450;
+    }
+    void stop(bool yes = true) { send(Kind::StartCommand, 0, yes); }
+    void capture() { send(Kind::CapturePass); }
+    void assign(int p) { send(Kind::Assign, p); }
+    // The operator presses a participant's key at tick; with no pending time the key press is the pass.
+    void book(int p, std::int32_t tick)
+    {
+        at(tick);
+        assign(p);
+    }
+    // Runs both session timers up to tick, as the window's timers would.
+    void runTimersTo(std::int32_t tick)
+    {
+        while (nextTimer1 <= tick) {
+            at(nextTimer1);
+            send(Kind::Timer1);
+            nextTimer1 += 450;
+        }
+        at(tick);
+        send(Kind::TimerAll);
+    }
+
+    const QString &cell(int column, int row) const { return core.grid().cell(column, row); }
+    int rowOf(int p) const { return core.table().RowOfParticipant[p]; }
+    const QString &cellOf(int column, int p) const { return cell(column, rowOf(p)); }
+    static QString time(std::int32_t ms) { return TimeText::FormatRaceTime(ms, QLatin1Char(',')); }
+
+    RaceCore core;
+    RecordingObserver observer;
+    std::int32_t now = 0;
+    std::int32_t nextTimer1 = 450;
+};
