@@ -127,12 +127,10 @@ std::optional<std::int32_t> ParseClockSeconds(QStringView text)
     auto endRun = [&] {
         if (!inRun)
             return;
-        if (runIndex < 3) {
-            if (overflow || run > max)
-                total = max + 1; // reported below
-            else
-                total += run * weights[runIndex];
-        }
+        if (overflow || run > max)
+            total = max + 1; // reported below, also for a run that would be ignored
+        else if (runIndex < 3)
+            total += run * weights[runIndex];
         ++runIndex;
         run = 0;
         scale = 1;

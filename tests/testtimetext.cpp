@@ -348,6 +348,7 @@ void TestTimeText::parseClockSeconds_data()
     QTest::newRow("minutes times 60 exactly int32 max") << "35791394:07" << true << Int32Max;
     QTest::newRow("minutes times 60 one above") << "35791394:08" << false << 0;
     QTest::newRow("seconds run max plus a minute") << "1:2147483647" << false << 0;
+    QTest::newRow("ignored fourth run too large") << "99999999999:1:2:3" << false << 0;
 }
 
 void TestTimeText::parseClockSeconds()

@@ -25,4 +25,20 @@ QPixmap gong(int size)
     return pixmap;
 }
 
+QPixmap clockFace(int size)
+{
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF face(1.5, 1.5, size - 3.0, size - 3.0);
+    painter.setPen(QPen(Qt::white, 2.0));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawEllipse(face);
+    const QPointF centre = face.center();
+    painter.drawLine(centre, centre - QPointF(0, size * 0.32));
+    painter.drawLine(centre, centre + QPointF(size * 0.22, 0));
+    return pixmap;
+}
+
 } // namespace Pictures

@@ -81,7 +81,9 @@ TFormMain::TFormMain(const TickSource &clock, SoundPlayer &sound, QuestionAsker 
     SortGrid1->setModel(mGridModel);
     SortGrid1->verticalHeader()->hide();
     SortGrid1->verticalHeader()->setDefaultSectionSize(RaceCore::DefaultRowHeight);
-    SortGrid1->horizontalHeader()->setDefaultSectionSize(86);
+    static constexpr int columnWidths[StandingsGrid::ColumnCount] = {38, 33, 38, 0, 32, 110, 86, 86, 86, 86, 86, 92};
+    for (int c = 0; c < StandingsGrid::ColumnCount; ++c)
+        SortGrid1->horizontalHeader()->resizeSection(c, columnWidths[c]);
     SortGrid1->horizontalHeader()->setSectionResizeMode(StandingsGrid::Name, QHeaderView::Stretch);
     SortGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     SortGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -255,7 +257,11 @@ void TFormMain::buildPassPanel(QWidget *panel)
     bZeit->setToolTip(QStringLiteral("[Space]"));
     bZeit->setFixedSize(36, 28);
     bZeit->setFocusPolicy(Qt::NoFocus);
-    bZeit->setText(QString(QChar(0x23F1)));
+    bZeit->setIcon(Pictures::clockFace(22));
+    bZeit->setIconSize(QSize(22, 22));
+    bZeit->setStyleSheet(QStringLiteral("QPushButton { background: blue; border: none; }"
+                                        "QPushButton:hover { background: navy; }"
+                                        "QPushButton:disabled { background: #7080b0; }"));
     connect(bZeit, &PressButton::mouseDown, this, &TFormMain::CapturePass);
     capRow->addWidget(bZeit);
     capRow->addWidget(new QLabel(QStringLiteral("Ziel"), cap), 1);
