@@ -285,7 +285,8 @@ double cellTextsPerBooking(const RaceBeforeLastLap &race)
 // One booking: a participant's key pressed for its 160th and last lap, with all 20
 // participants on 159 laps (the ones booked earlier in the same round are on 160).
 // The booking ranks all participants, re-sorts the grid and rewrites place and gap
-// texts of every row, so this is the most expensive booking the session has.
+// texts of every row; with most of the field on the leader's lap the gaps are times,
+// not lap counts, so this is about as expensive as a booking gets.
 //
 // A participant at the limit books nothing more, so the state has to be restored: each
 // iteration books the next participant's last lap on a copy of the prepared race, and
@@ -309,16 +310,16 @@ void BM_Booking(benchmark::State &state)
     HeapCount heap;
     for (auto _ : state) {
         if (next == race.lastLaps.size()) {
-            state.PauseTiming();
             heap.pause();
+            state.PauseTiming();
             if (!everybodyAtLimit(core)) {
                 state.SkipWithError("a last-lap booking was not taken");
                 break;
             }
             copyCore(core, race.core);
             next = 0;
-            heap.resume();
             state.ResumeTiming();
+            heap.resume();
         }
         core.apply(race.lastLaps[next++]);
     }

@@ -44,11 +44,21 @@ std::optional<Command> lookup(int key, Qt::KeyboardModifiers modifiers, const Ke
         case Qt::Key_S: return Command{Command::Id::Start};
         case Qt::Key_Delete: return Command{Command::Id::DeletePending};
         case Qt::Key_L: return Command{Command::Id::ToggleArming};
+        case Qt::Key_E: return Command{Command::Id::Settings};
+        case Qt::Key_H: return Command{Command::Id::Help};
+        case Qt::Key_O: return Command{Command::Id::OpenStarterList};
+        case Qt::Key_I: return Command{Command::Id::Info};
+        case Qt::Key_P: return Command{Command::Id::Print};
         default: return std::nullopt;
         }
     }
-    if (chord == Qt::AltModifier)
-        return key == Qt::Key_S ? std::optional<Command>(Command{Command::Id::Sort}) : std::nullopt;
+    if (chord == Qt::AltModifier) {
+        switch (key) {
+        case Qt::Key_S: return Command{Command::Id::Sort};
+        case Qt::Key_I: return Command{Command::Id::HelpMenu};
+        default: return std::nullopt;
+        }
+    }
     if (chord != Qt::NoModifier)
         return std::nullopt;
 

@@ -8,7 +8,20 @@
 // command before the focused control sees it, whether or not the command can act.
 struct Command
 {
-    enum class Id { Start, Capture, Participant, DeletePending, Sort, ToggleArming };
+    enum class Id {
+        Start,
+        Capture,
+        Participant,
+        DeletePending,
+        Sort,
+        ToggleArming,
+        Settings,
+        Help,
+        OpenStarterList,
+        Info,
+        Print,
+        HelpMenu, // the help group's own key: taken, but it has nothing to do
+    };
     Id id;
     int participant = 0;
 

@@ -7,6 +7,7 @@
 #include <QTime>
 
 #include <algorithm>
+#include <array>
 
 using TimeText::FormatRaceTime;
 using TimeText::ParseRaceTime;
@@ -32,6 +33,18 @@ QString lapsBehindText(int laps)
     if (laps == 1)
         return QStringLiteral("1 Runde");
     return QString::number(laps) + QStringLiteral(" Runden");
+}
+
+// "1." .. "20.", made once and shared by every place cell.
+const QString &placeText(int place)
+{
+    static const std::array<QString, RaceTable::MaxParticipants + 1> texts = [] {
+        std::array<QString, RaceTable::MaxParticipants + 1> made;
+        for (int i = 1; i <= RaceTable::MaxParticipants; ++i)
+            made[i] = QString::number(i) + QLatin1Char('.');
+        return made;
+    }();
+    return texts[place];
 }
 
 // A grid cell read as a lap count; empty or other text does not count.
@@ -120,6 +133,49 @@ std::optional<RaceCore::Question> RaceCore::startQuestion() const
 bool RaceCore::DurationKeyAccepted(QChar ch, QChar timeSeparator)
 {
     return (ch >= QLatin1Char('0') && ch <= QLatin1Char('9')) || ch == QChar(0x08) || ch == timeSeparator;
+}
+
+GridLayout::CellFormat RaceCore::cellFormat(int column, int row, std::int32_t now) const
+{
+    namespace Colour = GridLayout::Colour;
+    GridLayout::CellFormat format;
+    if (row == 0) {
+        format.fontPoints = GridLayout::TitleFontPoints;
+        format.align = GridLayout::Align::Centre;
+        if (column == Column::Key)
+            format.fontColour = Colour::Red;
+        return format;
+    }
+
+    const int p = mTable.ParticipantAtRow[row];
+    switch (column) {
+    case Column::Place:
+    case Column::Key: format.align = GridLayout::Align::Centre; break;
+    case Column::Name: format.align = GridLayout::Align::Left; break;
+    case Column::Laps:
+    case Column::LastLap:
+    case Column::PreviousLap:
+    case Column::BestLap: format.background = Colour::LapColumns; break;
+    case Column::CurrentTime:
+        format.fontPoints = GridLayout::CurrentTimeFontPoints;
+        format.background = Colour::LapColumns;
+        format.bold = !mControls.timer1Enabled;
+        break;
+    case Column::GapToLeader: format.background = Colour::GapToLeader; break;
+    case Column::GapAhead: format.background = Colour::GapAhead; break;
+    case Column::TotalTime: format.background = Colour::TotalTime; break;
+    default: break;
+    }
+
+    if (column == Column::CurrentTime && p >= 1) {
+        // -1 marks a stopped session: overdue for good, whatever the tick counter reads.
+        const std::int32_t since = mTable.WarnSinceTick[p];
+        if (since == -1 || TickDiff(now, since) >= mWarningTime)
+            format.fontColour = Colour::Red;
+    }
+    if (p >= 1 && p == mTable.CurrentParticipant)
+        format.background = Colour::LastBooked;
+    return format;
 }
 
 // ---- session control ----
@@ -503,7 +559,7 @@ void RaceCore::RankAndSort()
     for (int i = 1; i <= n; ++i) {
         const int q = int(t.RankSlots[i - 1] >> RaceTable::SlotShift);
         if (q != 0 && t.LapWord(q) > 0)
-            mGrid.setCell(Column::Place, t.RowOfParticipant[q], QString::number(i) + QLatin1Char('.'));
+            mGrid.setCell(Column::Place, t.RowOfParticipant[q], placeText(i));
     }
 
     t.ResortInProgress = true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Controls.h"
+#include "core/GridLayout.h"
 #include "core/PendingList.h"
 #include "core/RaceInput.h"
 #include "core/RaceObserver.h"
@@ -60,6 +61,9 @@ public:
     const QString &wallClockText() const { return mWallClockText; }
     QChar decimalSeparator() const { return mDecimalSeparator; }
     QChar timeSeparator() const { return mTimeSeparator; }
+
+    // The format of one grid cell at the instant now (title row 0 included).
+    GridLayout::CellFormat cellFormat(int column, int row, std::int32_t now) const;
 
     // Keys the race duration field takes: digits, Backspace and the time separator.
     static bool DurationKeyAccepted(QChar ch, QChar timeSeparator);

@@ -6,109 +6,146 @@
 namespace TimeText {
 namespace {
 
-// Decimal text, with a '0' in front when it has a single character.
-void appendPadded(QString &out, std::int64_t value)
+// Builds a short text on the stack, so that a formatted time costs one allocation.
+class TextBuffer
 {
-    if (value >= 0 && value < 10)
-        out += QLatin1Char('0');
-    out += QString::number(value);
-}
+public:
+    void put(QChar ch) { mData[mSize++] = ch; }
+    void put(char ch) { put(QLatin1Char(ch)); }
+    void number(std::int64_t value)
+    {
+        char digits[20];
+        int n = 0;
+        do {
+            digits[n++] = char('0' + value % 10);
+            value /= 10;
+        } while (value > 0);
+        while (n > 0)
+            put(digits[--n]);
+    }
+    // Decimal text, with a '0' in front when it has a single character.
+    void padded(std::int64_t value)
+    {
+        if (value < 10)
+            put('0');
+        number(value);
+    }
+    QString text() const { return QString(mData, mSize); }
 
-// Fixed-width fields line up from the right: the text is padded on the left with the
-// tail of the template, so that "1:05,43" reads like "00:01:05,43".
-QString padLeft(QStringView text, QStringView pattern)
+private:
+    QChar mData[48];
+    qsizetype mSize = 0;
+};
+
+// Fixed-width fields line up from the right: the text is read as if padded on the left
+// with the tail of the pattern, so that "1:05,43" reads like "00:01:05,43".
+class PaddedText
 {
-    const qsizetype n = text.size();
-    const qsizetype width = pattern.size();
-    if (n == width)
-        return text.toString();
-    if (n == 0)
-        return pattern.toString();
-    if (n > width)
-        return pattern.toString().append(text);
-    return pattern.left(width - 1 - n).toString().append(pattern.right(1)).append(text);
-}
+public:
+    PaddedText(QStringView text, QStringView pattern)
+        : mText(text)
+        , mPattern(pattern)
+    {
+        const qsizetype n = text.size();
+        const qsizetype width = pattern.size();
+        mPrefix = n == width ? 0 : (n == 0 || n > width ? width : width - n);
+    }
 
-// A two-character field as a signed decimal integer; 0 when it does not convert.
-int field(QStringView padded, qsizetype pos)
-{
-    const QStringView f = padded.mid(pos, 2);
-    bool ok = false;
-    const int v = f.toInt(&ok);
-    return ok ? v : 0;
-}
+    QChar at(qsizetype i) const
+    {
+        if (i >= mPrefix)
+            return i - mPrefix < mText.size() ? mText[i - mPrefix] : QChar();
+        // Short texts take the pattern's head and its last character before them.
+        const qsizetype n = mText.size();
+        if (n > 0 && n < mPattern.size() && i == mPrefix - 1)
+            return mPattern.back();
+        return mPattern[i];
+    }
 
+    // A two-character field as a signed decimal integer; 0 when it does not convert.
+    int field(qsizetype pos) const
+    {
+        const QChar chars[2] = {at(pos), at(pos + 1)};
+        bool ok = false;
+        const int v = QStringView(chars, 2).toInt(&ok);
+        return ok ? v : 0;
+    }
+
+private:
+    QStringView mText;
+    QStringView mPattern;
+    qsizetype mPrefix;
+};
+
+// Negative durations show as '-' followed by the form of their absolute value.
 template <typename Format>
 QString withSign(std::int64_t value, Format format)
 {
-    if (value >= 0)
-        return format(value);
-    return QLatin1Char('-') + format(-value);
+    TextBuffer out;
+    if (value < 0) {
+        out.put('-');
+        value = -value;
+    }
+    format(out, value);
+    return out.text();
 }
 
 } // namespace
 
 QString FormatRaceTime(std::int32_t ms, QChar decimalSeparator)
 {
-    return withSign(ms, [decimalSeparator](std::int64_t abs) {
+    return withSign(ms, [decimalSeparator](TextBuffer &out, std::int64_t abs) {
         std::int64_t c = abs / 10;
         const std::int64_t hundredths = c % 100;
         c /= 100;
         const std::int64_t seconds = c % 60;
         const std::int64_t minutes = c / 60;
-
-        QString out;
-        out.reserve(12);
         if (minutes >= 60) {
-            out += QString::number((minutes / 60) % 100);
-            out += QLatin1Char(':');
-            appendPadded(out, minutes % 60);
+            // Hours wrap at 100; the minutes are padded only behind an hour part.
+            out.number((minutes / 60) % 100);
+            out.put(':');
+            out.padded(minutes % 60);
         } else {
-            out += QString::number(minutes);
+            out.number(minutes);
         }
-        out += QLatin1Char(':');
-        appendPadded(out, seconds);
-        out += decimalSeparator;
-        appendPadded(out, hundredths);
-        return out;
+        out.put(':');
+        out.padded(seconds);
+        out.put(decimalSeparator);
+        out.padded(hundredths);
     });
 }
 
 std::int32_t ParseRaceTime(QStringView text)
 {
-    const QString padded = padLeft(text, u"00:00:00,00");
-    const std::int64_t ms = std::int64_t(field(padded, 0)) * 3600000 + std::int64_t(field(padded, 3)) * 60000
-        + std::int64_t(field(padded, 6)) * 1000 + std::int64_t(field(padded, 9)) * 10;
+    const PaddedText padded(text, u"00:00:00,00");
+    const std::int64_t ms = std::int64_t(padded.field(0)) * 3600000 + std::int64_t(padded.field(3)) * 60000
+        + std::int64_t(padded.field(6)) * 1000 + std::int64_t(padded.field(9)) * 10;
     return static_cast<std::int32_t>(ms);
 }
 
 QString FormatMinSec(std::int32_t ms)
 {
-    return withSign(ms, [](std::int64_t abs) {
-        QString out;
-        appendPadded(out, (abs / 60000) % 60);
-        out += QLatin1Char(':');
-        appendPadded(out, (abs / 1000) % 60);
-        return out;
+    return withSign(ms, [](TextBuffer &out, std::int64_t abs) {
+        out.padded((abs / 60000) % 60);
+        out.put(':');
+        out.padded((abs / 1000) % 60);
     });
 }
 
 std::int32_t ParseMinSec(QStringView text)
 {
-    const QString padded = padLeft(text, u"00:00");
-    return field(padded, 0) * 60000 + field(padded, 3) * 1000;
+    const PaddedText padded(text, u"00:00");
+    return padded.field(0) * 60000 + padded.field(3) * 1000;
 }
 
 QString FormatClockSeconds(std::int32_t seconds)
 {
-    return withSign(seconds, [](std::int64_t abs) {
-        QString out;
-        appendPadded(out, abs / 3600);
-        out += QLatin1Char(':');
-        appendPadded(out, (abs / 60) % 60);
-        out += QLatin1Char(':');
-        appendPadded(out, abs % 60);
-        return out;
+    return withSign(seconds, [](TextBuffer &out, std::int64_t abs) {
+        out.padded(abs / 3600);
+        out.put(':');
+        out.padded((abs / 60) % 60);
+        out.put(':');
+        out.padded(abs % 60);
     });
 }
 

@@ -1,6 +1,8 @@
 #include "platform/BootClock.h"
+#include "platform/DesktopShell.h"
 #include "platform/QtSoundPlayer.h"
-#include "ui/MessageBoxAsker.h"
+#include "ui/TFDlgYesNo.h"
+#include "ui/TFormInfo.h"
 #include "ui/TFormMain.h"
 
 #include <QApplication>
@@ -11,9 +13,14 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Chronolauf"));
 
     BootClock clock;
+    DesktopShell shell;
     QtSoundPlayer sound({QString::fromLatin1(TFormMain::ContactSound), QString::fromLatin1(TFormMain::GongSound)});
-    MessageBoxAsker asker(nullptr);
-    TFormMain form(clock, sound, asker);
+
+    // The main window first, then the dialogs that serve it.
+    TFormMain form(clock, sound, shell);
+    auto *question = new TFDlgYesNo(&form);
+    auto *info = new TFormInfo(&form, shell, form.webAddress());
+    form.setDialogs(question, info);
     form.show();
     return QApplication::exec();
 }

@@ -9,7 +9,7 @@ Q_DECLARE_METATYPE(Qt::KeyboardModifiers)
 namespace {
 
 // Expected outcome in table form: no command is "Unbound".
-enum class Expect { Unbound, Start, Capture, Participant, DeletePending, Sort, ToggleArming };
+enum class Expect { Unbound, Start, Capture, Participant, DeletePending, Sort, ToggleArming, Settings, Help, Open, Info, Print, HelpMenu };
 
 std::optional<Command> expectedCommand(Expect expect, int participant)
 {
@@ -21,6 +21,12 @@ std::optional<Command> expectedCommand(Expect expect, int participant)
     case Expect::DeletePending: return Command{Command::Id::DeletePending};
     case Expect::Sort: return Command{Command::Id::Sort};
     case Expect::ToggleArming: return Command{Command::Id::ToggleArming};
+    case Expect::Settings: return Command{Command::Id::Settings};
+    case Expect::Help: return Command{Command::Id::Help};
+    case Expect::Open: return Command{Command::Id::OpenStarterList};
+    case Expect::Info: return Command{Command::Id::Info};
+    case Expect::Print: return Command{Command::Id::Print};
+    case Expect::HelpMenu: return Command{Command::Id::HelpMenu};
     }
     return std::nullopt;
 }
@@ -106,6 +112,13 @@ void TestCommandMap::lookup_data()
     addInAllStates("Ctrl+keypad Del", Qt::Key_Delete, Ctrl | Keypad, Expect::DeletePending);
     addInAllStates("Ctrl+L", Qt::Key_L, Ctrl, Expect::ToggleArming);
     addInAllStates("Alt+S", Qt::Key_S, Alt, Expect::Sort);
+    addInAllStates("Ctrl+E", Qt::Key_E, Ctrl, Expect::Settings);
+    addInAllStates("Ctrl+H", Qt::Key_H, Ctrl, Expect::Help);
+    addInAllStates("Ctrl+O", Qt::Key_O, Ctrl, Expect::Open);
+    addInAllStates("Ctrl+I", Qt::Key_I, Ctrl, Expect::Info);
+    addInAllStates("Ctrl+P", Qt::Key_P, Ctrl, Expect::Print);
+    addInAllStates("Alt+I", Qt::Key_I, Alt, Expect::HelpMenu);
+    addInAllStates("plain I", Qt::Key_I, None, Expect::Unbound);
     addInAllStates("plain S", Qt::Key_S, None, Expect::Unbound);
     addInAllStates("plain L", Qt::Key_L, None, Expect::Unbound);
     addInAllStates("plain Del", Qt::Key_Delete, None, Expect::Unbound);

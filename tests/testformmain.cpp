@@ -1,4 +1,5 @@
 #include "core/TickSource.h"
+#include "platform/Shell.h"
 #include "platform/SoundPlayer.h"
 #include "ui/PressButton.h"
 #include "ui/QuestionAsker.h"
@@ -22,6 +23,17 @@ class FakeSound final : public SoundPlayer
 public:
     void play(const QString &fileName) override { played << fileName; }
     QStringList played;
+};
+
+class FakeShell final : public Shell
+{
+public:
+    bool open(const QString &pathOrUrl) override
+    {
+        opened << pathOrUrl;
+        return true;
+    }
+    QStringList opened;
 };
 
 class FakeAsker final : public QuestionAsker
@@ -48,6 +60,7 @@ class TestFormMain : public QObject
     ManualTickSource clock{100000};
     FakeSound sound;
     FakeAsker asker;
+    FakeShell shell;
     std::unique_ptr<TFormMain> form;
 
     // A key as the operator types it: delivered to whatever has the focus.
@@ -67,7 +80,9 @@ private slots:
         sound.played.clear();
         asker.asked.clear();
         asker.answer = true;
-        form = std::make_unique<TFormMain>(clock, sound, asker);
+        shell.opened.clear();
+        form = std::make_unique<TFormMain>(clock, sound, shell);
+        form->setDialogs(&asker, nullptr);
         form->show();
         form->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(form.get()));

@@ -6,14 +6,18 @@
 
 #include <QMainWindow>
 
+class GridDelegate;
+class GridHeader;
 class GridModel;
 class KeyDispatcher;
 class PendingListModel;
 class PressButton;
 class QuestionAsker;
+class Shell;
 class SoundPlayer;
 class TickSource;
 class QComboBox;
+class QDialog;
 class QLabel;
 class QLineEdit;
 class QListView;
@@ -27,29 +31,51 @@ class QToolButton;
 class TFormMain final : public QMainWindow, private RaceObserver
 {
 public:
-    TFormMain(const TickSource &clock, SoundPlayer &sound, QuestionAsker &asker, QWidget *parent = nullptr);
+    static constexpr const char *ContactSound = "Ton-Kontakt.wav";
+    static constexpr const char *GongSound = "Ton-Counter.wav";
+    static constexpr const char *ManualFile = "Chronolauf-Handbuch.html";
+    static constexpr const char *DefaultWebAddress = "https://www.chronolauf.example/";
+
+    TFormMain(const TickSource &clock, SoundPlayer &sound, Shell &shell, QWidget *parent = nullptr);
     ~TFormMain() override;
+
+    // The dialogs are made after the main window and serve it for the whole run.
+    void setDialogs(QuestionAsker *asker, QDialog *info);
+    void setWebAddress(const QString &address) { mWebAddress = address; }
+    const QString &webAddress() const { return mWebAddress; }
 
     const RaceCore &core() const { return mCore; }
 
-    // The operations behind keys and buttons.
+    // The operations behind keys, menus and buttons.
     void mStart2Click();
     void CapturePass();
+    void sbHelpClick();
+    void Info1Click();
+    void Label14Click();
     void runCommand(const Command &command);
 
-    static constexpr const char *ContactSound = "Ton-Kontakt.wav";
-    static constexpr const char *GongSound = "Ton-Counter.wav";
+    // The help file: the program's path with ".chm" when it exists, else the manual.
+    static QString HelpFilePath();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void send(RaceInput input);
-    void buildTopPanel(QWidget *panel);
-    void buildPassPanel(QWidget *panel);
+    QWidget *buildTopPanel();
+    QWidget *buildButtonPanel(QWidget *parent);
+    QWidget *buildGrid();
+    QWidget *buildPassPanel();
     void buildStatusBar();
+    void buildTimers();
+    void notYetAvailable(const QString &what);
     void showControls();
     void showPending();
+    void fitToParticipants();
+    void FormResize();
     void syncTimer(QTimer *timer, bool enabled);
     void showGridContextMenu(const QPoint &pos);
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
     // RaceObserver
     void gridChanged(GridChange change) override;
@@ -60,28 +86,45 @@ private:
 
     const TickSource &mClock;
     SoundPlayer &mSound;
-    QuestionAsker &mAsker;
+    Shell &mShell;
+    QuestionAsker *mAsker = nullptr;
+    QDialog *mInfo = nullptr;
+    QString mWebAddress = QString::fromLatin1(DefaultWebAddress);
     RaceCore mCore;
 
     GridModel *mGridModel = nullptr;
+    GridHeader *mGridHeader = nullptr;
     PendingListModel *mPendingModel = nullptr;
     KeyDispatcher *mKeys = nullptr;
     bool mSyncingSelection = false;
 
 public:
-    // Controls, named as the operator's manual names them.
+    // Controls, under the names the manual and the tests use.
+    QWidget *Panel1 = nullptr;
     QLineEdit *eTitle = nullptr;
     QComboBox *cbTip = nullptr;
+    QLabel *Label14 = nullptr;
+    QLabel *Label12 = nullptr;
+    QLabel *ImageLogo = nullptr;
+    QLabel *ImageGong = nullptr;
     QLineEdit *meTimeWarn = nullptr;
     QToolButton *sbTimeWarnUp = nullptr;
     QToolButton *sbTimeWarnDown = nullptr;
     QLineEdit *meTime = nullptr;
-    QLabel *ImageGong = nullptr;
-    QLabel *eTime = nullptr;
+    QToolButton *sbHelp = nullptr;
+    QToolButton *bCFG = nullptr;
+    QToolButton *bInfo = nullptr;
+    QToolButton *sbExcel = nullptr;
+    QToolButton *sbWeb = nullptr;
+    QToolButton *bStartList = nullptr;
+    QLabel *ImageLS1 = nullptr;
     PressButton *bSTART2 = nullptr;
+    QLabel *eTime = nullptr;
+    QLabel *Panel7 = nullptr;
+    QTableView *SortGrid1 = nullptr;
+    QWidget *PanelRR = nullptr;
     PressButton *bZeit = nullptr;
     QListView *ListBoxTime = nullptr;
-    QTableView *SortGrid1 = nullptr;
     QMenu *PopupMenuAus = nullptr;
     QAction *mAus = nullptr;
     QLabel *StatusPanels[4] = {};
