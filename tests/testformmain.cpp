@@ -3,9 +3,15 @@
 #include "platform/SoundPlayer.h"
 #include "ui/PressButton.h"
 #include "ui/QuestionAsker.h"
+#include "ui/TFormInfo.h"
 #include "ui/TFormMain.h"
+#include "core/GridLayout.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QToolButton>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -15,6 +21,7 @@
 #include <QTimer>
 
 using Col = StandingsGrid::Column;
+Q_DECLARE_METATYPE(Qt::KeyboardModifiers)
 
 namespace {
 
@@ -218,6 +225,254 @@ private slots:
         QTest::keyClick(form->meTime, Qt::Key_Return);
         QCOMPARE(form->meTime->text(), QStringLiteral("00:01:30"));
         QCOMPARE(core().raceDuration(), 90);
+    }
+
+    void participantKeysDuringSession_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+        QTest::addColumn<int>("participant");
+        const Qt::KeyboardModifiers none = Qt::NoModifier;
+        const Qt::KeyboardModifiers keypad = Qt::KeypadModifier;
+        for (int d = 0; d <= 9; ++d) {
+            const int p = d == 0 ? 10 : d;
+            QTest::addRow("digit %d", d) << int(Qt::Key_0 + d) << none << p;
+            QTest::addRow("keypad %d", d) << int(Qt::Key_0 + d) << keypad << p;
+        }
+        const struct
+        {
+            const char *name;
+            int key;
+            int participant;
+        } navigation[] = {{"End", Qt::Key_End, 1},     {"Down", Qt::Key_Down, 2},   {"PgDn", Qt::Key_PageDown, 3},
+                          {"Left", Qt::Key_Left, 4},   {"Right", Qt::Key_Right, 6}, {"Home", Qt::Key_Home, 7},
+                          {"Up", Qt::Key_Up, 8},       {"PgUp", Qt::Key_PageUp, 9}, {"Insert", Qt::Key_Insert, 10}};
+        for (const auto &nav : navigation) {
+            QTest::addRow("%s", nav.name) << nav.key << none << nav.participant;
+            QTest::addRow("keypad %s", nav.name) << nav.key << keypad << nav.participant;
+        }
+        for (int f = 1; f <= 10; ++f)
+            QTest::addRow("F%d", f) << int(Qt::Key_F1 + f - 1) << none << 10 + f;
+    }
+
+    void participantKeysDuringSession()
+    {
+        QFETCH(int, key);
+        QFETCH(Qt::KeyboardModifiers, modifiers);
+        QFETCH(int, participant);
+        press(Qt::Key_S, Qt::ControlModifier);
+        clock.advance(30000);
+        press(Qt::Key_Space);
+        QCOMPARE(core().pending().count(), 1);
+        const int row = form->ListBoxTime->currentIndex().row();
+        press(key, modifiers);
+        QCOMPARE(core().table().CurrentParticipant, participant);
+        QCOMPARE(core().table().lapCount(participant), 1);
+        QCOMPARE(core().pending().count(), 0);
+        QCOMPARE(row, 0);
+    }
+
+    void keypadFiveWithoutNumLockBooksNobody()
+    {
+        press(Qt::Key_S, Qt::ControlModifier);
+        clock.advance(30000);
+        press(Qt::Key_Clear, Qt::KeypadModifier);
+        QCOMPARE(core().table().CurrentParticipant, 0);
+        QCOMPARE(core().table().LeaderLaps(), 0);
+    }
+
+    void navigationKeysNeverMoveTheGridSelection()
+    {
+        press(Qt::Key_S, Qt::ControlModifier);
+        form->SortGrid1->setFocus();
+        const QModelIndex before = form->SortGrid1->currentIndex();
+        press(Qt::Key_Down);
+        QCOMPARE(form->SortGrid1->currentIndex(), before);
+        QCOMPARE(core().table().lapCount(2), 1);
+    }
+
+    void keysOutsideSession_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+        QTest::addColumn<QString>("title");
+        const Qt::KeyboardModifiers none = Qt::NoModifier;
+        QTest::newRow("digit reaches the field") << int(Qt::Key_7) << none << "ab7";
+        QTest::newRow("zero reaches the field") << int(Qt::Key_0) << none << "ab0";
+        QTest::newRow("space reaches the field") << int(Qt::Key_Space) << none << "ab ";
+        QTest::newRow("keypad digit is taken") << int(Qt::Key_7) << Qt::KeyboardModifiers(Qt::KeypadModifier) << "ab";
+        QTest::newRow("F-key is taken") << int(Qt::Key_F3) << none << "ab";
+        QTest::newRow("Home is taken") << int(Qt::Key_Home) << none << "ab";
+        QTest::newRow("Backspace reaches the field") << int(Qt::Key_Backspace) << none << "a";
+        QTest::newRow("Alt+I is taken") << int(Qt::Key_I) << Qt::KeyboardModifiers(Qt::AltModifier) << "ab";
+        QTest::newRow("Ctrl+Del is taken") << int(Qt::Key_Delete) << Qt::KeyboardModifiers(Qt::ControlModifier) << "ab";
+    }
+
+    void keysOutsideSession()
+    {
+        QFETCH(int, key);
+        QFETCH(Qt::KeyboardModifiers, modifiers);
+        form->eTitle->setFocus();
+        form->eTitle->setText(QStringLiteral("ab"));
+        form->eTitle->setCursorPosition(2);
+        press(key, modifiers);
+        QTEST(form->eTitle->text(), "title");
+        QCOMPARE(core().table().CurrentParticipant, 0);
+        QCOMPARE(core().table().LeaderLaps(), 0);
+    }
+
+    void helpOpensTheManual()
+    {
+        press(Qt::Key_H, Qt::ControlModifier);
+        QCOMPARE(shell.opened.size(), 1);
+        QCOMPARE(QFileInfo(shell.opened.first()).fileName(), QStringLiteral("Chronolauf-Handbuch.html"));
+        QTest::mouseClick(form->sbHelp, Qt::LeftButton);
+        QCOMPARE(shell.opened.size(), 2);
+    }
+
+    void helpPrefersTheChmBesideTheProgram()
+    {
+        const QFileInfo program(QCoreApplication::applicationFilePath());
+        const QString chm = program.dir().filePath(program.completeBaseName() + QStringLiteral(".chm"));
+        QFile file(chm);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        press(Qt::Key_H, Qt::ControlModifier);
+        QFile::remove(chm);
+        QCOMPARE(shell.opened, QStringList{chm});
+    }
+
+    void wordMarkOpensTheWebAddress()
+    {
+        QTest::mouseClick(form->Label14, Qt::LeftButton);
+        QTest::mouseClick(form->Label12, Qt::LeftButton);
+        QCOMPARE(shell.opened, QStringList({form->webAddress(), form->webAddress()}));
+        QVERIFY(form->webAddress().contains(QStringLiteral(".example")));
+    }
+
+    void infoBoxFromKeyAndButton()
+    {
+        TFormInfo info(form.get(), shell, form->webAddress());
+        form->setDialogs(&asker, &info);
+        int shown = 0;
+        const auto closeWhenShown = [&shown] {
+            QTimer::singleShot(0, [&shown] {
+                if (auto *box = qobject_cast<TFormInfo *>(QApplication::activeModalWidget())) {
+                    ++shown;
+                    QTest::keyClick(box, Qt::Key_Escape);
+                }
+            });
+        };
+        closeWhenShown();
+        press(Qt::Key_I, Qt::ControlModifier);
+        closeWhenShown();
+        QTest::mouseClick(form->bInfo, Qt::LeftButton);
+        QCOMPARE(shown, 2);
+        QVERIFY(info.isHidden());
+        form->setDialogs(&asker, nullptr);
+    }
+
+    void commandsOfLaterVersionsSayTheyAreMissing_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("settings") << int(Qt::Key_E);
+        QTest::newRow("starter list") << int(Qt::Key_O);
+        QTest::newRow("print") << int(Qt::Key_P);
+    }
+
+    void commandsOfLaterVersionsSayTheyAreMissing()
+    {
+        QFETCH(int, key);
+        press(key, Qt::ControlModifier);
+        QVERIFY(form->StatusPanels[1]->text().contains(QStringLiteral("noch nicht verfügbar")));
+    }
+
+    void lockKeyTogglesTheBarriers()
+    {
+        QVERIFY(!core().controls().barriersArmed);
+        press(Qt::Key_L, Qt::ControlModifier);
+        QVERIFY(core().controls().barriersArmed);
+        press(Qt::Key_L, Qt::ControlModifier);
+        QVERIFY(!core().controls().barriersArmed);
+    }
+
+    void controlsFollowTheSession()
+    {
+        QVERIFY(!form->sbExcel->isEnabled());
+        QVERIFY(!form->sbWeb->isEnabled());
+        QVERIFY(form->bStartList->isEnabled());
+        QVERIFY(form->cbTip->isEnabled());
+        press(Qt::Key_S, Qt::ControlModifier);
+        QVERIFY(form->sbExcel->isEnabled());
+        QVERIFY(form->sbWeb->isEnabled());
+        QVERIFY(!form->bStartList->isEnabled());
+        QVERIFY(!form->cbTip->isEnabled());
+        QVERIFY(!form->eTitle->isEnabled());
+        QVERIFY(form->meTime->isReadOnly());
+    }
+
+    void gridColoursOnScreen()
+    {
+        press(Qt::Key_S, Qt::ControlModifier);
+        clock.advance(60000);
+        press(Qt::Key_4);
+        QCoreApplication::processEvents();
+        const QImage image = form->SortGrid1->viewport()->grab().toImage();
+        const auto colourAt = [&](int row, int column) {
+            const QRect cell = form->SortGrid1->visualRect(form->SortGrid1->model()->index(row, column));
+            return QColor(image.pixel(cell.left() + 3, cell.top() + 3));
+        };
+        QCOMPARE(colourAt(0, Col::Name), QColor(255, 160, 160)); // the last booked participant's row
+        QCOMPARE(colourAt(0, Col::Place), QColor(255, 160, 160));
+        QCOMPARE(colourAt(1, Col::Place), QColor(160, 188, 160));
+        QCOMPARE(colourAt(1, Col::Name), QColor(Qt::white));
+        QCOMPARE(colourAt(1, Col::Laps), QColor(230, 230, 230));
+        QCOMPARE(colourAt(1, Col::GapToLeader), QColor(192, 255, 192));
+        QCOMPARE(colourAt(1, Col::GapAhead), QColor(255, 255, 192));
+        QCOMPARE(colourAt(1, Col::TotalTime), QColor(255, 192, 192));
+    }
+
+    void titleRow()
+    {
+        auto *header = form->SortGrid1->horizontalHeader();
+        QCOMPARE(header->height(), GridLayout::TitleRowHeight);
+        QCOMPARE(header->sectionSize(Col::Place), 38);
+        QCOMPARE(header->sectionSize(Col::CurrentTime), 110);
+        QCOMPARE(header->sectionSize(Col::TotalTime), 92);
+        QCOMPARE(form->SortGrid1->rowHeight(0), GridLayout::RowHeight + 1);
+    }
+
+    void nameColumnOfA894PixelGrid()
+    {
+        form->resize(894 + 114, 700);
+        QTRY_COMPARE(form->SortGrid1->width(), 894);
+        QCOMPARE(form->SortGrid1->horizontalHeader()->sectionSize(Col::Name), 104);
+    }
+
+    void resizingWidensOnlyTheNameColumn()
+    {
+        auto *header = form->SortGrid1->horizontalHeader();
+        QList<int> before;
+        for (int c = 0; c < StandingsGrid::ColumnCount; ++c)
+            before << header->sectionSize(c);
+        // The operator drags the window's outer edges to 1200 x 700; Qt sizes the inside.
+        const QSize frame = form->frameGeometry().size() - form->size();
+        form->resize(1200 - frame.width(), 700 - frame.height());
+        QTRY_COMPARE(form->StatusPanels[2]->text(), QStringLiteral("1200x700"));
+        for (int c = 0; c < StandingsGrid::ColumnCount; ++c) {
+            if (c == Col::Name)
+                QCOMPARE(header->sectionSize(c), GridLayout::NameColumnWidth(form->SortGrid1->width()));
+            else
+                QCOMPARE(header->sectionSize(c), before[c]);
+        }
+        QVERIFY(header->sectionSize(Col::Name) > before[Col::Name]);
+    }
+
+    void windowFitsEveryParticipantRow()
+    {
+        const int rowsBottom = form->SortGrid1->visualRect(form->SortGrid1->model()->index(19, 0)).bottom();
+        QVERIFY(rowsBottom < form->SortGrid1->viewport()->height());
+        QVERIFY(form->minimumHeight() >= form->SortGrid1->height());
     }
 
     void outFromThePopupMenuAfterStop()

@@ -10,6 +10,8 @@ class QPushButton;
 // The program's yes/no question. One instance serves every question of the run.
 class TFDlgYesNo final : public QDialog, public QuestionAsker
 {
+    Q_OBJECT
+
 public:
     // Modal results, as the callers compare them.
     static constexpr int ResultYes = 6;

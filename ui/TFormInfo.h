@@ -9,6 +9,8 @@ class Shell;
 // The information box: the program's name, version and icon.
 class TFormInfo final : public QDialog
 {
+    Q_OBJECT
+
 public:
     TFormInfo(QWidget *mainWindow, Shell &shell, const QString &webAddress);
 

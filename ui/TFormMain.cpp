@@ -21,6 +21,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -172,17 +173,22 @@ QWidget *TFormMain::buildTopPanel()
     Panel1->setFixedHeight(TopPanelHeight);
     Panel1->setAutoFillBackground(true);
     auto *row = new QHBoxLayout(Panel1);
-    row->setContentsMargins(6, 2, 0, 2);
-    row->setSpacing(6);
+    row->setContentsMargins(6, 0, 0, 0);
+    row->setSpacing(4);
 
-    auto *left = new QVBoxLayout;
+    // Left: title and session type above the word mark and the clocks' settings; the logo beside them.
+    auto *fields = new QGridLayout;
+    fields->setContentsMargins(0, 4, 0, 4);
+    fields->setHorizontalSpacing(4);
     auto *titleRow = new QHBoxLayout;
+    titleRow->setSpacing(4);
     titleRow->addWidget(caption(QStringLiteral("Rennen:"), Panel1));
     eTitle = new QLineEdit(Panel1);
     eTitle->setObjectName(QStringLiteral("eTitle"));
     eTitle->setFixedWidth(293);
     connect(eTitle, &QLineEdit::textEdited, this, [this](const QString &text) { send({Kind::TitleEdited, 0, 0, false, text}); });
     titleRow->addWidget(eTitle);
+    titleRow->addSpacing(6);
     titleRow->addWidget(caption(QStringLiteral("Session:"), Panel1));
     cbTip = new QComboBox(Panel1);
     cbTip->setObjectName(QStringLiteral("cbTip"));
@@ -191,57 +197,49 @@ QWidget *TFormMain::buildTopPanel()
     connect(cbTip, &QComboBox::activated, this, [this](int index) { send({Kind::SessionTypeChosen, 0, index}); });
     titleRow->addWidget(cbTip);
     titleRow->addStretch();
-    left->addLayout(titleRow);
+    fields->addLayout(titleRow, 0, 0);
 
+    auto *lower = new QHBoxLayout;
+    lower->setSpacing(4);
     // The word mark: red and green over black shadows, then a small flag.
     auto *mark = new QWidget(Panel1);
-    mark->setFixedSize(190, 38);
+    mark->setFixedSize(190, 40);
     QLabel *shadow14 = nullptr;
     QLabel *shadow12 = nullptr;
     Label14 = shadowedLabel(QStringLiteral("Zeit"), fromBgr(0x0000FF), mark, &shadow14);
     Label12 = shadowedLabel(QStringLiteral("kontor"), fromBgr(0x00C000), mark, &shadow12);
     Label14->setObjectName(QStringLiteral("Label14"));
     Label12->setObjectName(QStringLiteral("Label12"));
-    Label14->adjustSize();
-    Label12->adjustSize();
-    Label14->move(0, 0);
-    shadow14->move(2, 2);
-    Label12->move(Label14->width(), 0);
-    shadow12->move(Label14->width() + 2, 2);
+    for (QLabel *label : {Label14, Label12, shadow14, shadow12})
+        label->adjustSize();
+    Label14->move(0, 2);
+    shadow14->move(2, 4);
+    Label12->move(Label14->width(), 2);
+    shadow12->move(Label14->width() + 2, 4);
     shadow14->lower();
     shadow12->lower();
     auto *flag = new QLabel(mark);
     flag->setObjectName(QStringLiteral("Image1"));
     flag->setPixmap(Pictures::flag(30, 21));
-    flag->move(Label14->width() + Label12->width() + 4, 8);
+    flag->move(Label14->width() + Label12->width() + 6, 10);
     for (QLabel *label : {Label14, Label12})
         label->installEventFilter(this);
-    left->addWidget(mark);
-    row->addLayout(left);
+    lower->addWidget(mark);
+    lower->addStretch();
 
-    ImageLogo = new QLabel(Panel1);
-    ImageLogo->setObjectName(QStringLiteral("ImageLogo"));
-    ImageLogo->setFixedSize(150, 85);
-    ImageLogo->setToolTip(QStringLiteral("Logo.jpg (150x85)"));
-    row->addWidget(ImageLogo);
-    row->addStretch(1);
-
-    auto *right = new QVBoxLayout;
-    auto *warnRow = new QHBoxLayout;
-    warnRow->addStretch();
     ImageGong = new QLabel(Panel1);
     ImageGong->setObjectName(QStringLiteral("ImageGong"));
     ImageGong->setPixmap(Pictures::gong(24));
     ImageGong->setFixedSize(24, 24);
-    warnRow->addWidget(ImageGong);
-    warnRow->addWidget(caption(QStringLiteral("Warnzeit:"), Panel1));
+    lower->addWidget(ImageGong);
+    lower->addWidget(caption(QStringLiteral("Warnzeit:"), Panel1));
     meTimeWarn = new QLineEdit(Panel1);
     meTimeWarn->setObjectName(QStringLiteral("meTimeWarn"));
     meTimeWarn->setInputMask(QStringLiteral("00:00"));
     meTimeWarn->setToolTip(QStringLiteral("TimeFormat MM:SS"));
     meTimeWarn->setFixedWidth(45);
     connect(meTimeWarn, &QLineEdit::textEdited, this, [this](const QString &text) { send({Kind::WarnTimeEdited, 0, 0, false, text}); });
-    warnRow->addWidget(meTimeWarn);
+    lower->addWidget(meTimeWarn);
     auto *spin = new QVBoxLayout;
     spin->setSpacing(0);
     sbTimeWarnUp = new QToolButton(Panel1);
@@ -256,22 +254,26 @@ QWidget *TFormMain::buildTopPanel()
     connect(sbTimeWarnDown, &QToolButton::clicked, this, [this] { send({Kind::WarnStepDown}); });
     spin->addWidget(sbTimeWarnUp);
     spin->addWidget(sbTimeWarnDown);
-    warnRow->addLayout(spin);
-    right->addLayout(warnRow);
-
-    auto *counterRow = new QHBoxLayout;
-    counterRow->addStretch();
-    counterRow->addWidget(caption(QStringLiteral("Counter:"), Panel1));
+    lower->addLayout(spin);
+    lower->addSpacing(6);
+    lower->addWidget(caption(QStringLiteral("Counter:"), Panel1));
     meTime = new QLineEdit(Panel1);
     meTime->setObjectName(QStringLiteral("meTime"));
-    meTime->setFixedSize(112, 32);
+    meTime->setFixedSize(100, 32);
     meTime->setFont(arial(24, true));
+    meTime->setTextMargins(0, 0, 0, 0);
     meTime->installEventFilter(this);
     connect(meTime, &QLineEdit::textEdited, this, [this](const QString &text) { send({Kind::DurationTyped, 0, 0, false, text}); });
     connect(meTime, &QLineEdit::editingFinished, this, [this] { send({Kind::DurationEdited, 0, 0, false, meTime->text()}); });
-    counterRow->addWidget(meTime);
-    right->addLayout(counterRow);
-    row->addLayout(right);
+    lower->addWidget(meTime);
+    fields->addLayout(lower, 1, 0);
+
+    ImageLogo = new QLabel(Panel1);
+    ImageLogo->setObjectName(QStringLiteral("ImageLogo"));
+    ImageLogo->setFixedSize(150, 85);
+    ImageLogo->setToolTip(QStringLiteral("Logo.jpg (150x85)"));
+    fields->addWidget(ImageLogo, 0, 1, 2, 1, Qt::AlignVCenter);
+    row->addLayout(fields, 1);
 
     row->addWidget(buildButtonPanel(Panel1));
     return Panel1;

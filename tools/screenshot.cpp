@@ -1,0 +1,85 @@
+// Puts the main window into a representative race state on a simulated clock and saves
+// a picture of it: a few participants booked, the last one highlighted, one overdue,
+// pass times waiting to be assigned.
+
+#include "core/TickSource.h"
+#include "platform/Shell.h"
+#include "platform/SoundPlayer.h"
+#include "ui/TFormMain.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QTest>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+class Silent final : public SoundPlayer
+{
+public:
+    void play(const QString &) override {}
+};
+
+class NoShell final : public Shell
+{
+public:
+    bool open(const QString &) override { return false; }
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s picture.png\n", argv[0]);
+        return 2;
+    }
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+
+    ManualTickSource clock(7200000);
+    Silent sound;
+    NoShell shell;
+    TFormMain form(clock, sound, shell);
+    form.show();
+    form.activateWindow();
+    if (!QTest::qWaitForWindowActive(&form))
+        return 1;
+
+    form.meTimeWarn->selectAll();
+    QTest::keyClicks(form.meTimeWarn, QStringLiteral("0200"));
+    form.eTitle->selectAll();
+    QTest::keyClicks(form.eTitle, QStringLiteral("24-Stunden-Lauf Stadtpark"));
+    const auto command = [&form](Command::Id id, int participant = 0) { form.runCommand(Command{id, participant}); };
+    command(Command::Id::Start);
+
+    // Three laps of twelve participants; participant 9 has not come round for a while.
+    const int pace[] = {0, 61000, 63500, 60200, 66000, 64800, 70500, 62900, 68000, 75000, 65500, 67000, 71000};
+    std::vector<std::pair<std::int64_t, int>> passes;
+    for (int p = 1; p <= 12; ++p) {
+        for (int lap = 1; lap <= (p == 9 ? 1 : 3); ++lap)
+            passes.emplace_back(std::int64_t(lap) * pace[p] + p * 700, p);
+    }
+    std::sort(passes.begin(), passes.end());
+    for (const auto &[pass, p] : passes) {
+        clock.set(std::uint32_t(7200000 + pass));
+        command(Command::Id::Capture);
+        command(Command::Id::Participant, p);
+    }
+    // Two passes wait for their participants.
+    clock.advance(4200);
+    command(Command::Id::Capture);
+    clock.advance(1300);
+    command(Command::Id::Capture);
+    clock.advance(800);
+
+    QTest::qWait(600);
+    if (!form.grab().save(QString::fromLocal8Bit(argv[1]))) {
+        std::fprintf(stderr, "cannot write %s\n", argv[1]);
+        return 1;
+    }
+    return 0;
+}
