@@ -92,6 +92,7 @@ void RaceCore::apply(const RaceInput &in)
     case Kind::DurationTyped:
         if (!mControls.durationReadOnly)
             mDurationText = in.text;
+        mObserver->controlsChanged();
         break;
     case Kind::DurationEdited:
         if (!mControls.durationReadOnly) {
@@ -102,16 +103,19 @@ void RaceCore::apply(const RaceInput &in)
     case Kind::WarnTimeEdited:
         if (mControls.setupEnabled)
             mWarnText = in.text;
+        mObserver->controlsChanged();
         break;
     case Kind::WarnStepUp: stepWarningTime(5000); break;
     case Kind::WarnStepDown: stepWarningTime(-5000); break;
     case Kind::TitleEdited:
         if (mControls.titleEnabled)
             mTitle = in.text;
+        mObserver->controlsChanged();
         break;
     case Kind::SessionTypeChosen:
         if (mControls.setupEnabled && (in.value == 0 || in.value == 1))
             mSessionType = in.value;
+        mObserver->controlsChanged();
         break;
     case Kind::CarCountChanged:
         if (mControls.setupEnabled)
@@ -128,6 +132,13 @@ std::optional<RaceCore::Question> RaceCore::startQuestion() const
     case SessionState::Idle: break;
     }
     return std::nullopt;
+}
+
+std::optional<RaceCore::Question> RaceCore::closeQuestion() const
+{
+    if (mState == SessionState::Idle)
+        return std::nullopt;
+    return Question{QStringLiteral("Beenden?"), false};
 }
 
 bool RaceCore::DurationKeyAccepted(QChar ch, QChar timeSeparator)

@@ -42,6 +42,8 @@ public:
     // The question the start command asks in the current state, if any. Its answer goes
     // into the StartCommand input.
     std::optional<Question> startQuestion() const;
+    // Closing the program asks first while a session runs or its results are still shown.
+    std::optional<Question> closeQuestion() const;
 
     SessionState sessionState() const { return mState; }
     const Controls &controls() const { return mControls; }

@@ -5,10 +5,13 @@
 #include "core/TickSource.h"
 #include "platform/Shell.h"
 #include "platform/SoundPlayer.h"
+#include "settings/Program.h"
 #include "ui/TFormMain.h"
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
@@ -43,7 +46,11 @@ int main(int argc, char *argv[])
     ManualTickSource clock(7200000);
     Silent sound;
     NoShell shell;
-    TFormMain form(clock, sound, shell);
+    // A fresh settings store, so that the picture shows the program as first started.
+    QTemporaryDir dir;
+    QSettings store(dir.filePath(QStringLiteral("Chronolauf.conf")), QSettings::IniFormat);
+    Program program(clock, sound, shell, store);
+    TFormMain &form = program.mainWindow();
     form.show();
     form.activateWindow();
     if (!QTest::qWaitForWindowActive(&form))

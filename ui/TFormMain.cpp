@@ -24,6 +24,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -142,10 +143,11 @@ TFormMain::TFormMain(const TickSource &clock, SoundPlayer &sound, Shell &shell, 
         [this](const Command &command) { runCommand(command); });
 
     mCore.setObserver(this);
-    send({Kind::TimerDate, 0, QTime::currentTime().msecsSinceStartOfDay()});
+    input({Kind::TimerDate, 0, QTime::currentTime().msecsSinceStartOfDay()});
     TimerDate->start();
     showControls();
     showPending();
+    setMinimumWidth(1024);
     resize(1024, height());
     fitToParticipants();
 }
@@ -186,7 +188,7 @@ QWidget *TFormMain::buildTopPanel()
     eTitle = new QLineEdit(Panel1);
     eTitle->setObjectName(QStringLiteral("eTitle"));
     eTitle->setFixedWidth(293);
-    connect(eTitle, &QLineEdit::textEdited, this, [this](const QString &text) { send({Kind::TitleEdited, 0, 0, false, text}); });
+    connect(eTitle, &QLineEdit::textEdited, this, [this](const QString &text) { input({Kind::TitleEdited, 0, 0, false, text}); });
     titleRow->addWidget(eTitle);
     titleRow->addSpacing(6);
     titleRow->addWidget(caption(QStringLiteral("Session:"), Panel1));
@@ -194,7 +196,7 @@ QWidget *TFormMain::buildTopPanel()
     cbTip->setObjectName(QStringLiteral("cbTip"));
     cbTip->addItems({QStringLiteral("Rennen"), QStringLiteral("Training")});
     cbTip->setFixedWidth(90);
-    connect(cbTip, &QComboBox::activated, this, [this](int index) { send({Kind::SessionTypeChosen, 0, index}); });
+    connect(cbTip, &QComboBox::activated, this, [this](int index) { input({Kind::SessionTypeChosen, 0, index}); });
     titleRow->addWidget(cbTip);
     titleRow->addStretch();
     fields->addLayout(titleRow, 0, 0);
@@ -238,7 +240,7 @@ QWidget *TFormMain::buildTopPanel()
     meTimeWarn->setInputMask(QStringLiteral("00:00"));
     meTimeWarn->setToolTip(QStringLiteral("TimeFormat MM:SS"));
     meTimeWarn->setFixedWidth(45);
-    connect(meTimeWarn, &QLineEdit::textEdited, this, [this](const QString &text) { send({Kind::WarnTimeEdited, 0, 0, false, text}); });
+    connect(meTimeWarn, &QLineEdit::textEdited, this, [this](const QString &text) { input({Kind::WarnTimeEdited, 0, 0, false, text}); });
     lower->addWidget(meTimeWarn);
     auto *spin = new QVBoxLayout;
     spin->setSpacing(0);
@@ -250,8 +252,8 @@ QWidget *TFormMain::buildTopPanel()
     sbTimeWarnDown->setObjectName(QStringLiteral("sbTimeWarnDown"));
     sbTimeWarnDown->setArrowType(Qt::DownArrow);
     sbTimeWarnDown->setFixedSize(16, 11);
-    connect(sbTimeWarnUp, &QToolButton::clicked, this, [this] { send({Kind::WarnStepUp}); });
-    connect(sbTimeWarnDown, &QToolButton::clicked, this, [this] { send({Kind::WarnStepDown}); });
+    connect(sbTimeWarnUp, &QToolButton::clicked, this, [this] { input({Kind::WarnStepUp}); });
+    connect(sbTimeWarnDown, &QToolButton::clicked, this, [this] { input({Kind::WarnStepDown}); });
     spin->addWidget(sbTimeWarnUp);
     spin->addWidget(sbTimeWarnDown);
     lower->addLayout(spin);
@@ -263,8 +265,8 @@ QWidget *TFormMain::buildTopPanel()
     meTime->setFont(arial(24, true));
     meTime->setTextMargins(0, 0, 0, 0);
     meTime->installEventFilter(this);
-    connect(meTime, &QLineEdit::textEdited, this, [this](const QString &text) { send({Kind::DurationTyped, 0, 0, false, text}); });
-    connect(meTime, &QLineEdit::editingFinished, this, [this] { send({Kind::DurationEdited, 0, 0, false, meTime->text()}); });
+    connect(meTime, &QLineEdit::textEdited, this, [this](const QString &text) { input({Kind::DurationTyped, 0, 0, false, text}); });
+    connect(meTime, &QLineEdit::editingFinished, this, [this] { input({Kind::DurationEdited, 0, 0, false, meTime->text()}); });
     lower->addWidget(meTime);
     fields->addLayout(lower, 1, 0);
 
@@ -375,7 +377,7 @@ QWidget *TFormMain::buildGrid()
     mAus = PopupMenuAus->addAction(QStringLiteral("Aus"));
     mAus->setObjectName(QStringLiteral("mAus"));
     connect(mAus, &QAction::triggered, this, [this] {
-        send({Kind::MarkOut, 0, SortGrid1->currentIndex().row() + 1});
+        input({Kind::MarkOut, 0, SortGrid1->currentIndex().row() + 1});
     });
     return SortGrid1;
 }
@@ -426,7 +428,7 @@ QWidget *TFormMain::buildPassPanel()
     ListBoxTime->setStyleSheet(QStringLiteral("QListView::item { height: 19px; padding-right: 2px; }"));
     connect(ListBoxTime->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex &current) {
         if (!mSyncingSelection && current.isValid())
-            send({Kind::SelectPending, 0, current.row()});
+            input({Kind::SelectPending, 0, current.row()});
     });
     column->addWidget(ListBoxTime, 1);
     return PanelRR;
@@ -455,18 +457,18 @@ void TFormMain::buildTimers()
     Timer1 = makeTimer(450, this);
     TimerDate = makeTimer(450, this);
     TimerLockStop = makeTimer(20000, this);
-    connect(TimerALL, &QTimer::timeout, this, [this] { send({Kind::TimerAll}); });
-    connect(Timer1, &QTimer::timeout, this, [this] { send({Kind::Timer1}); });
+    connect(TimerALL, &QTimer::timeout, this, [this] { input({Kind::TimerAll}); });
+    connect(Timer1, &QTimer::timeout, this, [this] { input({Kind::Timer1}); });
     connect(TimerDate, &QTimer::timeout, this, [this] {
-        send({Kind::TimerDate, 0, QTime::currentTime().msecsSinceStartOfDay()});
+        input({Kind::TimerDate, 0, QTime::currentTime().msecsSinceStartOfDay()});
     });
-    connect(TimerLockStop, &QTimer::timeout, this, [this] { send({Kind::TimerLockStop}); });
+    connect(TimerLockStop, &QTimer::timeout, this, [this] { input({Kind::TimerLockStop}); });
 }
 
-void TFormMain::send(RaceInput input)
+void TFormMain::input(RaceInput in)
 {
-    input.tick = ReadClock(mClock);
-    mCore.apply(input);
+    in.tick = ReadClock(mClock);
+    mCore.apply(in);
 }
 
 void TFormMain::mStart2Click()
@@ -474,12 +476,12 @@ void TFormMain::mStart2Click()
     bool confirmed = true;
     if (const auto question = mCore.startQuestion())
         confirmed = mAsker && mAsker->ask(question->text, question->focusNo);
-    send({Kind::StartCommand, 0, 0, confirmed});
+    input({Kind::StartCommand, 0, 0, confirmed});
 }
 
 void TFormMain::CapturePass()
 {
-    send({Kind::CapturePass});
+    input({Kind::CapturePass});
 }
 
 QString TFormMain::HelpFilePath()
@@ -519,10 +521,10 @@ void TFormMain::runCommand(const Command &command)
     switch (command.id) {
     case Command::Id::Start: mStart2Click(); break;
     case Command::Id::Capture: CapturePass(); break;
-    case Command::Id::Participant: send({Kind::Assign, 0, command.participant}); break;
-    case Command::Id::DeletePending: send({Kind::DeletePending}); break;
-    case Command::Id::Sort: send({Kind::SortCycle}); break;
-    case Command::Id::ToggleArming: send({Kind::ToggleArming}); break;
+    case Command::Id::Participant: input({Kind::Assign, 0, command.participant}); break;
+    case Command::Id::DeletePending: input({Kind::DeletePending}); break;
+    case Command::Id::Sort: input({Kind::SortCycle}); break;
+    case Command::Id::ToggleArming: input({Kind::ToggleArming}); break;
     case Command::Id::Help: sbHelpClick(); break;
     case Command::Id::Info: Info1Click(); break;
     case Command::Id::Settings: notYetAvailable(QStringLiteral("Einstellungen")); break;
@@ -548,12 +550,34 @@ bool TFormMain::eventFilter(QObject *watched, QEvent *event)
         return true;
     }
     if (watched == ImageLS1 && event->type() == QEvent::MouseButtonRelease) {
-        send({Kind::ToggleArming});
+        input({Kind::ToggleArming});
         return true;
     }
     if (watched == SortGrid1 && event->type() == QEvent::Resize)
         FormResize();
     return QMainWindow::eventFilter(watched, event);
+}
+
+void TFormMain::closeEvent(QCloseEvent *event)
+{
+    if (const auto question = mCore.closeQuestion()) {
+        if (!mAsker || !mAsker->ask(question->text, question->focusNo)) {
+            event->ignore();
+            return;
+        }
+    }
+    TimerALL->stop();
+    if (mCloseHandler)
+        mCloseHandler();
+    event->accept();
+}
+
+void TFormMain::setLogo(const QPixmap &logo)
+{
+    if (logo.isNull() || logo.size() == ImageLogo->size())
+        ImageLogo->setPixmap(logo);
+    else
+        ImageLogo->setPixmap(logo.scaled(ImageLogo->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
 }
 
 void TFormMain::resizeEvent(QResizeEvent *event)

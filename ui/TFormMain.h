@@ -6,6 +6,8 @@
 
 #include <QMainWindow>
 
+#include <functional>
+
 class GridDelegate;
 class GridHeader;
 class GridModel;
@@ -45,6 +47,11 @@ public:
     const QString &webAddress() const { return mWebAddress; }
 
     const RaceCore &core() const { return mCore; }
+    // Every input reaches the core here, stamped with the race clock.
+    void input(RaceInput input);
+    // Runs once the operator's close request is granted, before the window goes.
+    void setCloseHandler(std::function<void()> handler) { mCloseHandler = std::move(handler); }
+    void setLogo(const QPixmap &logo);
 
     // The operations behind keys, menus and buttons.
     void mStart2Click();
@@ -59,10 +66,10 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void send(RaceInput input);
     QWidget *buildTopPanel();
     QWidget *buildButtonPanel(QWidget *parent);
     QWidget *buildGrid();
@@ -90,6 +97,7 @@ private:
     QuestionAsker *mAsker = nullptr;
     QDialog *mInfo = nullptr;
     QString mWebAddress = QString::fromLatin1(DefaultWebAddress);
+    std::function<void()> mCloseHandler;
     RaceCore mCore;
 
     GridModel *mGridModel = nullptr;

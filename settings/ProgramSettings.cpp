@@ -1,0 +1,92 @@
+#include "settings/ProgramSettings.h"
+
+#include <QSettings>
+
+#include <algorithm>
+
+namespace {
+
+// A stored whole number, or nothing when the value is missing or not a whole number.
+std::optional<int> readNumber(const QSettings &store, const char *key)
+{
+    const QVariant value = store.value(QLatin1String(key));
+    if (!value.isValid())
+        return std::nullopt;
+    bool ok = false;
+    int number = 0;
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        number = value.toInt(&ok);
+        break;
+    case QMetaType::QString:
+        number = value.toString().trimmed().toInt(&ok, 10);
+        break;
+    default:
+        break;
+    }
+    return ok ? std::optional<int>(number) : std::nullopt;
+}
+
+void readInto(const QSettings &store, const char *key, int &target)
+{
+    if (const auto number = readNumber(store, key))
+        target = *number;
+}
+
+} // namespace
+
+ProgramSettings ProgramSettings::read(QSettings &store)
+{
+    ProgramSettings s;
+    // No settings stored at all (the first run): every value keeps its default.
+    if (store.allKeys().isEmpty())
+        return s;
+    s.left = readNumber(store, "Left");
+    s.top = readNumber(store, "Top");
+    readInto(store, "Width", s.width);
+    readInto(store, "Height", s.height);
+    readInto(store, "Acc", s.acc);
+    readInto(store, "Autos", s.autos);
+    readInto(store, "Time", s.time);
+    s.title = store.value(QStringLiteral("Title")).toString();
+    s.timeWarn = store.value(QStringLiteral("TimeWarn")).toString();
+    readInto(store, "Port", s.port);
+    readInto(store, "Alg1", s.alg1);
+    readInto(store, "Alg2", s.alg2);
+    int oneLuch = s.oneLuch ? 1 : 0;
+    readInto(store, "OneLuch", oneLuch);
+    s.oneLuch = oneLuch != 0;
+    readInto(store, "LockStopTime", s.lockStopTime);
+    s.webAddress = store.value(QStringLiteral("WebAddress"), s.webAddress).toString();
+
+    // Race times always carry two decimals, whatever was stored.
+    s.acc = 2;
+    s.autos = std::clamp(s.autos, 1, 20);
+    s.lockStopTime = std::clamp(s.lockStopTime, 1, 999);
+    s.width = std::max(s.width, 1024);
+    if (s.time < 0)
+        s.time = ProgramSettings().time;
+    return s;
+}
+
+void ProgramSettings::write(QSettings &store) const
+{
+    store.setValue(QStringLiteral("Left"), left.value_or(0));
+    store.setValue(QStringLiteral("Top"), top.value_or(0));
+    store.setValue(QStringLiteral("Width"), width);
+    store.setValue(QStringLiteral("Height"), height);
+    store.setValue(QStringLiteral("Acc"), 2);
+    store.setValue(QStringLiteral("Autos"), autos);
+    store.setValue(QStringLiteral("Time"), time);
+    store.setValue(QStringLiteral("Title"), title);
+    store.setValue(QStringLiteral("TimeWarn"), timeWarn);
+    store.setValue(QStringLiteral("Port"), port);
+    store.setValue(QStringLiteral("Alg1"), alg1);
+    store.setValue(QStringLiteral("Alg2"), alg2);
+    store.setValue(QStringLiteral("LockStopTime"), lockStopTime);
+    store.setValue(QStringLiteral("OneLuch"), oneLuch ? 1 : 0);
+    store.sync();
+}

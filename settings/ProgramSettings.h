@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+class QSettings;
+
+// What the program keeps between runs, under organisation "Zeitkontor" and the program
+// file's base name. Written back in full when the program closes.
+struct ProgramSettings
+{
+    static constexpr const char *Organisation = "Zeitkontor";
+
+    std::optional<int> left;  // placement chosen by the desktop when absent
+    std::optional<int> top;
+    int width = 1024;
+    int height = 632;         // stored, but the window takes the height that fits its rows
+    int acc = 2;              // decimals of race times: always two
+    int autos = 20;           // participants, 1..20
+    int time = 14400;         // race duration in seconds
+    QString title = QStringLiteral("Circuit de Monaco, Monte Carlo");
+    QString timeWarn = QStringLiteral("00:30");
+    int port = 0;             // serial port number, 0 = none
+    int alg1 = 0;             // start barrier output: 0 NPN, 1 PNP
+    int alg2 = 0;             // finish barrier output: 0 NPN, 1 PNP
+    bool oneLuch = true;      // one-barrier mode
+    int lockStopTime = 20;    // finish lock after a start, seconds, 1..999
+    // The vendor's web address behind the word mark and the information box's logo. Read
+    // only: it is set by editing the settings file.
+    QString webAddress = QStringLiteral("https://www.chronolauf.example/");
+
+    // Each value on its own: a missing or mistyped value keeps its default and the others
+    // still apply. Numbers must be whole numbers; a missing text reads as empty.
+    static ProgramSettings read(QSettings &store);
+    // The fourteen values, in their fixed order.
+    void write(QSettings &store) const;
+};

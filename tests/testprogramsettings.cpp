@@ -1,0 +1,208 @@
+#include "settings/ProgramSettings.h"
+
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+// The settings of the last run: each value read on its own, written back in full.
+class TestProgramSettings : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir dir;
+
+    // A new file for every store: QSettings caches what it read per file.
+    int files = 0;
+    QString file() const { return dir.filePath(QStringLiteral("Chronolauf-%1.conf").arg(files)); }
+
+    // A store holding exactly these key=value lines.
+    std::unique_ptr<QSettings> storeWith(const QStringList &lines)
+    {
+        ++files;
+        QFile out(file());
+        if (!out.open(QIODevice::WriteOnly))
+            return nullptr;
+        out.write("[General]\n");
+        for (const QString &line : lines)
+            out.write(line.toUtf8() + '\n');
+        out.close();
+        return std::make_unique<QSettings>(file(), QSettings::IniFormat);
+    }
+
+    static QStringList allValues()
+    {
+        return {"Left=40", "Top=30", "Width=1100", "Height=700", "Acc=3", "Autos=12", "Time=3600",
+                "Title=24h Lauf", "TimeWarn=01:30", "Port=3", "Alg1=1", "Alg2=1", "OneLuch=0", "LockStopTime=45"};
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(dir.isValid()); }
+
+    void firstRunDefaults()
+    {
+        auto store = storeWith({});
+        const ProgramSettings s = ProgramSettings::read(*store);
+        QVERIFY(!s.left && !s.top);
+        QCOMPARE(s.width, 1024);
+        QCOMPARE(s.acc, 2);
+        QCOMPARE(s.autos, 20);
+        QCOMPARE(s.time, 14400);
+        QCOMPARE(s.title, QStringLiteral("Circuit de Monaco, Monte Carlo"));
+        QCOMPARE(s.timeWarn, QStringLiteral("00:30"));
+        QCOMPARE(s.port, 0);
+        QCOMPARE(s.alg1, 0);
+        QCOMPARE(s.alg2, 0);
+        QCOMPARE(s.oneLuch, true);
+        QCOMPARE(s.lockStopTime, 20);
+        QCOMPARE(s.webAddress, QStringLiteral("https://www.chronolauf.example/"));
+    }
+
+    void everyValueApplies()
+    {
+        auto store = storeWith(allValues());
+        const ProgramSettings s = ProgramSettings::read(*store);
+        QCOMPARE(s.left.value_or(-1), 40);
+        QCOMPARE(s.top.value_or(-1), 30);
+        QCOMPARE(s.width, 1100);
+        QCOMPARE(s.height, 700);
+        QCOMPARE(s.acc, 2); // always two decimals
+        QCOMPARE(s.autos, 12);
+        QCOMPARE(s.time, 3600);
+        QCOMPARE(s.title, QStringLiteral("24h Lauf"));
+        QCOMPARE(s.timeWarn, QStringLiteral("01:30"));
+        QCOMPARE(s.port, 3);
+        QCOMPARE(s.alg1, 1);
+        QCOMPARE(s.alg2, 1);
+        QCOMPARE(s.oneLuch, false);
+        QCOMPARE(s.lockStopTime, 45);
+    }
+
+    void oneBadValueKeepsOnlyItsDefault_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("stored"); // empty: the line is missing
+        QTest::newRow("Left missing") << "Left" << "";
+        QTest::newRow("Left not a number") << "Left" << "links";
+        QTest::newRow("Autos a fraction") << "Autos" << "7.5";
+        QTest::newRow("Time too large") << "Time" << "99999999999";
+        QTest::newRow("Time negative") << "Time" << "-60";
+        QTest::newRow("Port missing") << "Port" << "";
+        QTest::newRow("LockStopTime text") << "LockStopTime" << "zwanzig";
+    }
+
+    void oneBadValueKeepsOnlyItsDefault()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, stored);
+        QStringList lines;
+        for (const QString &line : allValues()) {
+            if (!line.startsWith(key + QLatin1Char('=')))
+                lines << line;
+            else if (!stored.isEmpty())
+                lines << key + QLatin1Char('=') + stored;
+        }
+        auto store = storeWith(lines);
+        const ProgramSettings s = ProgramSettings::read(*store);
+        const ProgramSettings defaults;
+        QCOMPARE(s.left.has_value(), key != QLatin1String("Left"));
+        QCOMPARE(s.autos, key == QLatin1String("Autos") ? defaults.autos : 12);
+        QCOMPARE(s.time, key == QLatin1String("Time") ? defaults.time : 3600);
+        QCOMPARE(s.port, key == QLatin1String("Port") ? defaults.port : 3);
+        QCOMPARE(s.lockStopTime, key == QLatin1String("LockStopTime") ? defaults.lockStopTime : 45);
+        // Everything after the bad value still counts.
+        QCOMPARE(s.title, QStringLiteral("24h Lauf"));
+        QCOMPARE(s.oneLuch, false);
+        QCOMPARE(s.alg2, 1);
+    }
+
+    void missingTextReadsEmptyOnceAnythingIsStored()
+    {
+        QStringList lines = allValues();
+        lines.removeIf([](const QString &line) { return line.startsWith(QLatin1String("Title=")); });
+        auto store = storeWith(lines);
+        const ProgramSettings s = ProgramSettings::read(*store);
+        QCOMPARE(s.title, QString());
+        QCOMPARE(s.timeWarn, QStringLiteral("01:30"));
+    }
+
+    void clamping_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<int>("autos");
+        QTest::addColumn<int>("lockStopTime");
+        QTest::addColumn<int>("width");
+        QTest::newRow("Autos 0") << "Autos=0" << 1 << 20 << 1024;
+        QTest::newRow("Autos 7") << "Autos=7" << 7 << 20 << 1024;
+        QTest::newRow("Autos 25") << "Autos=25" << 20 << 20 << 1024;
+        QTest::newRow("lock time 0") << "LockStopTime=0" << 20 << 1 << 1024;
+        QTest::newRow("lock time 5000") << "LockStopTime=5000" << 20 << 999 << 1024;
+        QTest::newRow("narrow window") << "Width=800" << 20 << 20 << 1024;
+    }
+
+    void clamping()
+    {
+        QFETCH(QString, line);
+        auto store = storeWith({line});
+        const ProgramSettings s = ProgramSettings::read(*store);
+        QTEST(s.autos, "autos");
+        QTEST(s.lockStopTime, "lockStopTime");
+        QTEST(s.width, "width");
+    }
+
+    void roundTrip()
+    {
+        ProgramSettings s;
+        s.left = 12;
+        s.top = 34;
+        s.width = 1280;
+        s.height = 720;
+        s.autos = 9;
+        s.time = 86400;
+        s.title = QStringLiteral("Ärger & <Co> \"24\"");
+        s.timeWarn = QStringLiteral("02:15");
+        s.port = 5;
+        s.alg1 = 1;
+        s.oneLuch = false;
+        s.lockStopTime = 999;
+        auto store = storeWith({});
+        s.write(*store);
+        store.reset();
+        QSettings reopened(file(), QSettings::IniFormat);
+        const ProgramSettings r = ProgramSettings::read(reopened);
+        QCOMPARE(r.left, s.left);
+        QCOMPARE(r.top, s.top);
+        QCOMPARE(r.width, s.width);
+        QCOMPARE(r.height, s.height);
+        QCOMPARE(r.autos, s.autos);
+        QCOMPARE(r.time, s.time);
+        QCOMPARE(r.title, s.title);
+        QCOMPARE(r.timeWarn, s.timeWarn);
+        QCOMPARE(r.port, s.port);
+        QCOMPARE(r.alg1, s.alg1);
+        QCOMPARE(r.alg2, s.alg2);
+        QCOMPARE(r.oneLuch, s.oneLuch);
+        QCOMPARE(r.lockStopTime, s.lockStopTime);
+    }
+
+    void writesTheFourteenValues()
+    {
+        auto store = storeWith({});
+        ProgramSettings().write(*store);
+        QStringList keys = store->allKeys();
+        keys.sort();
+        QStringList expected{"Acc", "Alg1", "Alg2", "Autos", "Height", "Left", "LockStopTime",
+                             "OneLuch", "Port", "Time", "TimeWarn", "Title", "Top", "Width"};
+        expected.sort();
+        QCOMPARE(keys, expected);
+        QCOMPARE(store->value(QStringLiteral("Acc")).toInt(), 2);
+    }
+
+    void webAddressIsConfigurable()
+    {
+        auto store = storeWith({"WebAddress=https://verein.example.org/"});
+        QCOMPARE(ProgramSettings::read(*store).webAddress, QStringLiteral("https://verein.example.org/"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProgramSettings)
+#include "testprogramsettings.moc"

@@ -1,0 +1,198 @@
+#include "core/TickSource.h"
+#include "platform/Shell.h"
+#include "platform/SoundPlayer.h"
+#include "settings/Program.h"
+#include "ui/TFDlgYesNo.h"
+#include "ui/TFormMain.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+class Silent final : public SoundPlayer
+{
+public:
+    void play(const QString &) override {}
+};
+
+class NoShell final : public Shell
+{
+public:
+    bool open(const QString &) override { return true; }
+};
+
+} // namespace
+
+// Start-up with the settings of the last run, the close question, and the settings
+// written back at the end. Every store lives in a temporary directory.
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    ManualTickSource clock{50000};
+    Silent sound;
+    NoShell shell;
+
+    // A new file for every store: QSettings caches what it read per file.
+    int files = 0;
+    QString file() const { return dir.filePath(QStringLiteral("Chronolauf-%1.conf").arg(files)); }
+
+    std::unique_ptr<QSettings> store(const QStringList &lines = {})
+    {
+        ++files;
+        if (!lines.isEmpty()) {
+            QFile out(file());
+            if (out.open(QIODevice::WriteOnly)) {
+                out.write("[General]\n");
+                for (const QString &line : lines)
+                    out.write(line.toUtf8() + '\n');
+            }
+        }
+        return std::make_unique<QSettings>(file(), QSettings::IniFormat);
+    }
+
+    // Answers the close question with the given button once it shows.
+    static void answerWhenAsked(bool yes, QString *asked)
+    {
+        QTimer::singleShot(0, [yes, asked] {
+            if (auto *dialog = qobject_cast<TFDlgYesNo *>(QApplication::activeModalWidget())) {
+                *asked = dialog->Label1->text();
+                QTest::mouseClick(yes ? dialog->OKBtn : dialog->CancelBtn, Qt::LeftButton);
+            }
+        });
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(dir.isValid()); }
+
+    void firstRun()
+    {
+        auto settings = store();
+        Program program(clock, sound, shell, *settings);
+        TFormMain &form = program.mainWindow();
+        form.show();
+        QCOMPARE(form.width(), 1024);
+        QCOMPARE(form.eTitle->text(), QStringLiteral("Circuit de Monaco, Monte Carlo"));
+        QCOMPARE(form.meTime->text(), QStringLiteral("04:00:00"));
+        QCOMPARE(form.meTimeWarn->text(), QStringLiteral("00:30"));
+        QCOMPARE(form.SortGrid1->model()->rowCount(), 20);
+        QCOMPARE(form.TimerLockStop->interval(), 20000);
+        QVERIFY(form.ImageLS1->isHidden());
+        QCOMPARE(program.questionDialog().windowTitle(), QStringLiteral("Chronolauf v1.8"));
+        // Nothing is written before the program ends.
+        QVERIFY(settings->allKeys().isEmpty());
+
+        QVERIFY(form.close());
+        settings->sync();
+        QCOMPARE(settings->allKeys().size(), 14);
+        QCOMPARE(settings->value(QStringLiteral("Acc")).toInt(), 2);
+        QCOMPARE(settings->value(QStringLiteral("Autos")).toInt(), 20);
+        QCOMPARE(settings->value(QStringLiteral("Time")).toInt(), 14400);
+        QCOMPARE(settings->value(QStringLiteral("Title")).toString(), QStringLiteral("Circuit de Monaco, Monte Carlo"));
+        QCOMPARE(settings->value(QStringLiteral("TimeWarn")).toString(), QStringLiteral("00:30"));
+        QCOMPARE(settings->value(QStringLiteral("LockStopTime")).toInt(), 20);
+        QCOMPARE(settings->value(QStringLiteral("OneLuch")).toInt(), 1);
+        QCOMPARE(settings->value(QStringLiteral("Width")).toInt(), 1024);
+    }
+
+    void storedValuesApply()
+    {
+        auto settings = store({"Left=30", "Top=20", "Width=1200", "Height=999", "Autos=7", "Time=5400",
+                               "Title=Stadtlauf", "TimeWarn=01:00", "Port=0", "Alg1=1", "Alg2=0", "OneLuch=0",
+                               "LockStopTime=30"});
+        Program program(clock, sound, shell, *settings);
+        TFormMain &form = program.mainWindow();
+        form.show();
+        QCOMPARE(form.width(), 1200);
+        QCOMPARE(form.eTitle->text(), QStringLiteral("Stadtlauf"));
+        QCOMPARE(form.meTime->text(), QStringLiteral("01:30:00"));
+        QCOMPARE(form.meTimeWarn->text(), QStringLiteral("01:00"));
+        QCOMPARE(form.TimerLockStop->interval(), 30000);
+        // Seven participants: eight grid rows, and the window fits them whatever "Height" said.
+        QCOMPARE(form.SortGrid1->model()->rowCount(), 7);
+        QVERIFY(form.height() != 999);
+        QCOMPARE(form.minimumHeight(), form.height());
+        QVERIFY(form.SortGrid1->visualRect(form.SortGrid1->model()->index(6, 0)).bottom()
+                < form.SortGrid1->viewport()->height());
+
+        // What the operator changes is written back; the rest as it was read.
+        form.eTitle->setFocus();
+        form.eTitle->selectAll();
+        QTest::keyClicks(form.eTitle, QStringLiteral("Nachtlauf"));
+        QVERIFY(form.close());
+        settings->sync();
+        QCOMPARE(settings->value(QStringLiteral("Title")).toString(), QStringLiteral("Nachtlauf"));
+        QCOMPARE(settings->value(QStringLiteral("Autos")).toInt(), 7);
+        QCOMPARE(settings->value(QStringLiteral("Time")).toInt(), 5400);
+        QCOMPARE(settings->value(QStringLiteral("Alg1")).toInt(), 1);
+        QCOMPARE(settings->value(QStringLiteral("OneLuch")).toInt(), 0);
+        QCOMPARE(settings->value(QStringLiteral("LockStopTime")).toInt(), 30);
+    }
+
+    void missingLeftKeepsTheRest()
+    {
+        auto settings = store({"Top=20", "Autos=5", "Title=Ohne Links"});
+        Program program(clock, sound, shell, *settings);
+        QCOMPARE(program.mainWindow().eTitle->text(), QStringLiteral("Ohne Links"));
+        QCOMPARE(program.mainWindow().SortGrid1->model()->rowCount(), 5);
+    }
+
+    void closeQuestion_data()
+    {
+        QTest::addColumn<int>("starts"); // start commands given: 0 idle, 1 running, 2 ended
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<bool>("closes");
+        QTest::newRow("idle closes at once") << 0 << false << true;
+        QTest::newRow("running, Nein") << 1 << false << false;
+        QTest::newRow("running, Ja") << 1 << true << true;
+        QTest::newRow("ended, Nein") << 2 << false << false;
+        QTest::newRow("ended, Ja") << 2 << true << true;
+    }
+
+    void closeQuestion()
+    {
+        QFETCH(int, starts);
+        QFETCH(bool, yes);
+        QFETCH(bool, closes);
+        auto settings = store();
+        Program program(clock, sound, shell, *settings);
+        TFormMain &form = program.mainWindow();
+        form.show();
+        QString asked;
+        for (int i = 0; i < starts; ++i) {
+            answerWhenAsked(true, &asked);
+            form.mStart2Click();
+        }
+        QCOMPARE(int(form.core().sessionState()), starts);
+        asked.clear();
+        answerWhenAsked(yes, &asked);
+        QCOMPARE(form.close(), closes);
+        QCOMPARE(asked, starts == 0 ? QString() : QStringLiteral("Beenden?"));
+        QCOMPARE(form.isVisible(), !closes);
+        settings->sync();
+        QCOMPARE(settings->allKeys().isEmpty(), !closes);
+        if (!closes)
+            QCOMPARE(int(form.core().sessionState()), starts);
+    }
+
+    void logoBesideTheProgram()
+    {
+        auto settings = store();
+        Program program(clock, sound, shell, *settings);
+        const QPixmap logo = program.mainWindow().ImageLogo->pixmap();
+        QVERIFY(!logo.isNull());
+        QCOMPARE(logo.size(), QSize(150, 85));
+    }
+};
+
+QTEST_MAIN(TestStartup)
+#include "teststartup.moc"
