@@ -134,6 +134,17 @@ std::optional<RaceCore::Question> RaceCore::startQuestion() const
     return std::nullopt;
 }
 
+const QStringList &RaceCore::SessionTypes()
+{
+    static const QStringList types{QStringLiteral("Rennen"), QStringLiteral("Training")};
+    return types;
+}
+
+QString RaceCore::sessionTypeText() const
+{
+    return SessionTypes().value(mSessionType);
+}
+
 std::optional<RaceCore::Question> RaceCore::closeQuestion() const
 {
     if (mState == SessionState::Idle)

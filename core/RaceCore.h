@@ -10,6 +10,7 @@
 
 #include <QLocale>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <optional>
@@ -60,6 +61,9 @@ public:
     std::int32_t warningTime() const { return mWarningTime; }
     const QString &title() const { return mTitle; }
     int sessionType() const { return mSessionType; }
+    // "Rennen" or "Training".
+    QString sessionTypeText() const;
+    static const QStringList &SessionTypes();
     const QString &wallClockText() const { return mWallClockText; }
     QChar decimalSeparator() const { return mDecimalSeparator; }
     QChar timeSeparator() const { return mTimeSeparator; }

@@ -11,11 +11,11 @@
 #include <QSettings>
 #include <QTimer>
 
-Program::Program(const TickSource &clock, SoundPlayer &sound, Shell &shell, QSettings &store)
+Program::Program(const Services &services, QSettings &store)
     : mStore(store)
     , mLoaded(ProgramSettings::read(store))
 {
-    mFormMain = std::make_unique<TFormMain>(clock, sound, shell);
+    mFormMain = std::make_unique<TFormMain>(services);
     mFormMain->setWebAddress(mLoaded.webAddress);
     apply(mLoaded);
 
@@ -24,7 +24,7 @@ Program::Program(const TickSource &clock, SoundPlayer &sound, Shell &shell, QSet
 
     // The question dialog takes its caption from the main window, so it comes second.
     mQuestion = new TFDlgYesNo(mFormMain.get());
-    mInfo = new TFormInfo(mFormMain.get(), shell, mLoaded.webAddress);
+    mInfo = new TFormInfo(mFormMain.get(), services.shell, mLoaded.webAddress);
     mInfo->setLogo(QPixmap::fromImage(logo));
     mFormMain->setDialogs(mQuestion, mInfo);
     mFormMain->setCloseHandler([this] { current().write(mStore); });

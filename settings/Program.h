@@ -1,6 +1,7 @@
 #pragma once
 
 #include "settings/ProgramSettings.h"
+#include "ui/Services.h"
 
 #include <memory>
 
@@ -18,7 +19,7 @@ class TickSource;
 class Program
 {
 public:
-    Program(const TickSource &clock, SoundPlayer &sound, Shell &shell, QSettings &store);
+    Program(const Services &services, QSettings &store);
     ~Program();
 
     TFormMain &mainWindow() { return *mFormMain; }

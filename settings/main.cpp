@@ -1,5 +1,6 @@
 #include "platform/BootClock.h"
 #include "platform/DesktopShell.h"
+#include "platform/QtPagePrinter.h"
 #include "platform/QtSoundPlayer.h"
 #include "settings/Program.h"
 #include "ui/TFormMain.h"
@@ -16,9 +17,10 @@ int main(int argc, char *argv[])
     BootClock clock;
     DesktopShell shell;
     QtSoundPlayer sound({QString::fromLatin1(TFormMain::ContactSound), QString::fromLatin1(TFormMain::GongSound)});
+    QtPagePrinter printer;
     QSettings store(QString::fromLatin1(ProgramSettings::Organisation), Program::baseName());
 
-    Program program(clock, sound, shell, store);
+    Program program(Services{clock, sound, shell, printer}, store);
     program.mainWindow().show();
     return QApplication::exec();
 }

@@ -1,4 +1,4 @@
-#include "platform/Shell.h"
+#include "Fakes.h"
 #include "ui/TFDlgYesNo.h"
 #include "ui/TFormInfo.h"
 
@@ -13,16 +13,6 @@
 
 namespace {
 
-class FakeShell final : public Shell
-{
-public:
-    bool open(const QString &pathOrUrl) override
-    {
-        opened << pathOrUrl;
-        return true;
-    }
-    QStringList opened;
-};
 
 // Runs action on the modal dialog as soon as it is shown; a dialog the action leaves open
 // is closed afterwards, so that a failing test cannot hang.

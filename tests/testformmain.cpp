@@ -1,3 +1,4 @@
+#include "Fakes.h"
 #include "core/TickSource.h"
 #include "platform/Shell.h"
 #include "platform/SoundPlayer.h"
@@ -8,6 +9,9 @@
 #include "core/GridLayout.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QTemporaryDir>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -23,41 +27,6 @@
 using Col = StandingsGrid::Column;
 Q_DECLARE_METATYPE(Qt::KeyboardModifiers)
 
-namespace {
-
-class FakeSound final : public SoundPlayer
-{
-public:
-    void play(const QString &fileName) override { played << fileName; }
-    QStringList played;
-};
-
-class FakeShell final : public Shell
-{
-public:
-    bool open(const QString &pathOrUrl) override
-    {
-        opened << pathOrUrl;
-        return true;
-    }
-    QStringList opened;
-};
-
-class FakeAsker final : public QuestionAsker
-{
-public:
-    bool ask(const QString &question, bool focusNo) override
-    {
-        asked << question;
-        lastFocusNo = focusNo;
-        return answer;
-    }
-    QStringList asked;
-    bool answer = true;
-    bool lastFocusNo = false;
-};
-
-} // namespace
 
 // The real main window on the offscreen platform: keys and buttons reach the race.
 class TestFormMain : public QObject
@@ -68,6 +37,7 @@ class TestFormMain : public QObject
     FakeSound sound;
     FakeAsker asker;
     FakeShell shell;
+    FakePrinter printer;
     std::unique_ptr<TFormMain> form;
 
     // A key as the operator types it: delivered to whatever has the focus.
@@ -79,7 +49,12 @@ class TestFormMain : public QObject
 
     const RaceCore &core() const { return form->core(); }
 
+    // Results pages go to the current directory: a temporary one here.
+    QTemporaryDir workDir;
+
 private slots:
+    void initTestCase() { QVERIFY(workDir.isValid() && QDir::setCurrent(workDir.path())); }
+
     void init()
     {
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
@@ -88,7 +63,8 @@ private slots:
         asker.asked.clear();
         asker.answer = true;
         shell.opened.clear();
-        form = std::make_unique<TFormMain>(clock, sound, shell);
+        printer.printed.clear();
+        form = std::make_unique<TFormMain>(Services{clock, sound, shell, printer});
         form->setDialogs(&asker, nullptr);
         form->show();
         form->activateWindow();
@@ -377,7 +353,6 @@ private slots:
         QTest::addColumn<int>("key");
         QTest::newRow("settings") << int(Qt::Key_E);
         QTest::newRow("starter list") << int(Qt::Key_O);
-        QTest::newRow("print") << int(Qt::Key_P);
     }
 
     void commandsOfLaterVersionsSayTheyAreMissing()
@@ -385,6 +360,49 @@ private slots:
         QFETCH(int, key);
         press(key, Qt::ControlModifier);
         QVERIFY(form->StatusPanels[1]->text().contains(QStringLiteral("noch nicht verfügbar")));
+    }
+
+    void resultsPageInTheBrowser()
+    {
+        press(Qt::Key_S, Qt::ControlModifier);
+        clock.advance(61230);
+        press(Qt::Key_7);
+        QTest::mouseClick(form->sbWeb, Qt::LeftButton);
+        const QString page = QDir::current().absoluteFilePath(QStringLiteral("testformmain.html"));
+        QCOMPARE(TFormMain::ProtocolFileName(), QStringLiteral("testformmain.html"));
+        QCOMPARE(shell.opened, QStringList{page});
+        QFile file(page);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray html = file.readAll();
+        QVERIFY(html.contains("<td>1.</td><td></td><td></td><td>1</td><td>1:01,23</td><td>-</td><td>-</td><td>1:01,23</td>"));
+        QVERIFY(html.contains("size=3><b>Training<br>"));
+        QVERIFY(html.contains(QLocale().toString(QDate::currentDate(), QLocale::ShortFormat).toLatin1()));
+    }
+
+    void printInEveryState()
+    {
+        press(Qt::Key_P, Qt::ControlModifier);
+        QCOMPARE(printer.printed, QStringList{QDir::current().absoluteFilePath(QStringLiteral("testformmain.html"))});
+        QVERIFY(shell.opened.isEmpty());
+    }
+
+    void unwritablePageIsReportedAndNotShown()
+    {
+        // An older page must never be shown as if it were current.
+        QFile::remove(QStringLiteral("testformmain.html"));
+        QVERIFY(QDir::current().mkpath(QStringLiteral("testformmain.html")));
+        QString shown;
+        QTimer::singleShot(0, [&shown] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                shown = box->windowTitle() + QLatin1Char('|') + box->text();
+                box->accept();
+            }
+        });
+        press(Qt::Key_P, Qt::ControlModifier);
+        QDir::current().rmdir(QStringLiteral("testformmain.html"));
+        QCOMPARE(shown, QStringLiteral("Error|Der Schreibfehler der Datei: testformmain.html"));
+        QVERIFY(printer.printed.isEmpty());
+        QVERIFY(shell.opened.isEmpty());
     }
 
     void lockKeyTogglesTheBarriers()

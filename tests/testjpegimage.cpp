@@ -75,7 +75,8 @@ private slots:
         QTest::newRow("half the file") << logo.left(logo.size() / 2);
         QTest::newRow("all but the end marker") << logo.left(logo.size() - 2).left(logo.size() - 40);
         QTest::newRow("text") << QByteArray("Logo.jpg (150x85)\n");
-        QTest::newRow("png under a jpg name") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x10\0\0\0\x10\x08\x02\0\0\0", 33);
+        static const char png[] = "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x10\0\0\0\x10\x08\x02\0\0\0";
+        QTest::newRow("png under a jpg name") << QByteArray(png, sizeof(png) - 1);
         QTest::newRow("huge frame") << withDimensions(60000, 60000);
         QTest::newRow("zero width") << withDimensions(0, 85);
         QByteArray badMarkers = logo;

@@ -1,3 +1,4 @@
+#include "Fakes.h"
 #include "core/TickSource.h"
 #include "platform/Shell.h"
 #include "platform/SoundPlayer.h"
@@ -15,21 +16,6 @@
 #include <QTest>
 #include <QTimer>
 
-namespace {
-
-class Silent final : public SoundPlayer
-{
-public:
-    void play(const QString &) override {}
-};
-
-class NoShell final : public Shell
-{
-public:
-    bool open(const QString &) override { return true; }
-};
-
-} // namespace
 
 // Start-up with the settings of the last run, the close question, and the settings
 // written back at the end. Every store lives in a temporary directory.
@@ -39,8 +25,10 @@ class TestStartup : public QObject
 
     QTemporaryDir dir;
     ManualTickSource clock{50000};
-    Silent sound;
-    NoShell shell;
+    FakeSound sound;
+    FakeShell shell;
+    FakePrinter printer;
+    Services services{clock, sound, shell, printer};
 
     // A new file for every store: QSettings caches what it read per file.
     int files = 0;
@@ -77,7 +65,7 @@ private slots:
     void firstRun()
     {
         auto settings = store();
-        Program program(clock, sound, shell, *settings);
+        Program program(services, *settings);
         TFormMain &form = program.mainWindow();
         form.show();
         QCOMPARE(form.width(), 1024);
@@ -109,7 +97,7 @@ private slots:
         auto settings = store({"Left=30", "Top=20", "Width=1200", "Height=999", "Autos=7", "Time=5400",
                                "Title=Stadtlauf", "TimeWarn=01:00", "Port=0", "Alg1=1", "Alg2=0", "OneLuch=0",
                                "LockStopTime=30"});
-        Program program(clock, sound, shell, *settings);
+        Program program(services, *settings);
         TFormMain &form = program.mainWindow();
         form.show();
         QCOMPARE(form.width(), 1200);
@@ -141,7 +129,7 @@ private slots:
     void missingLeftKeepsTheRest()
     {
         auto settings = store({"Top=20", "Autos=5", "Title=Ohne Links"});
-        Program program(clock, sound, shell, *settings);
+        Program program(services, *settings);
         QCOMPARE(program.mainWindow().eTitle->text(), QStringLiteral("Ohne Links"));
         QCOMPARE(program.mainWindow().SortGrid1->model()->rowCount(), 5);
     }
@@ -164,7 +152,7 @@ private slots:
         QFETCH(bool, yes);
         QFETCH(bool, closes);
         auto settings = store();
-        Program program(clock, sound, shell, *settings);
+        Program program(services, *settings);
         TFormMain &form = program.mainWindow();
         form.show();
         QString asked;
@@ -187,7 +175,7 @@ private slots:
     void logoBesideTheProgram()
     {
         auto settings = store();
-        Program program(clock, sound, shell, *settings);
+        Program program(services, *settings);
         const QPixmap logo = program.mainWindow().ImageLogo->pixmap();
         QVERIFY(!logo.isNull());
         QCOMPARE(logo.size(), QSize(150, 85));

@@ -3,6 +3,7 @@
 // pass times waiting to be assigned.
 
 #include "core/TickSource.h"
+#include "platform/PagePrinter.h"
 #include "platform/Shell.h"
 #include "platform/SoundPlayer.h"
 #include "settings/Program.h"
@@ -32,6 +33,12 @@ public:
     bool open(const QString &) override { return false; }
 };
 
+class NoPrinter final : public PagePrinter
+{
+public:
+    void print(QWidget *, const QString &) override {}
+};
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -46,10 +53,11 @@ int main(int argc, char *argv[])
     ManualTickSource clock(7200000);
     Silent sound;
     NoShell shell;
+    NoPrinter printer;
     // A fresh settings store, so that the picture shows the program as first started.
     QTemporaryDir dir;
     QSettings store(dir.filePath(QStringLiteral("Chronolauf.conf")), QSettings::IniFormat);
-    Program program(clock, sound, shell, store);
+    Program program(Services{clock, sound, shell, printer}, store);
     TFormMain &form = program.mainWindow();
     form.show();
     form.activateWindow();

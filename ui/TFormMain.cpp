@@ -1,6 +1,8 @@
 #include "ui/TFormMain.h"
 
 #include "core/TickSource.h"
+#include "output/HtmlProtocol.h"
+#include "platform/PagePrinter.h"
 #include "platform/DataFiles.h"
 #include "platform/Shell.h"
 #include "platform/SoundPlayer.h"
@@ -29,6 +31,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMessageBox>
+#include <QDate>
 #include <QMenu>
 #include <QStatusBar>
 #include <QTableView>
@@ -102,11 +106,12 @@ QLabel *shadowedLabel(const QString &text, const QColor &colour, QWidget *parent
 
 } // namespace
 
-TFormMain::TFormMain(const TickSource &clock, SoundPlayer &sound, Shell &shell, QWidget *parent)
+TFormMain::TFormMain(const Services &services, QWidget *parent)
     : QMainWindow(parent)
-    , mClock(clock)
-    , mSound(sound)
-    , mShell(shell)
+    , mClock(services.clock)
+    , mSound(services.sound)
+    , mShell(services.shell)
+    , mPrinter(services.printer)
 {
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QStringLiteral("Chronolauf v1.8"));
@@ -194,7 +199,7 @@ QWidget *TFormMain::buildTopPanel()
     titleRow->addWidget(caption(QStringLiteral("Session:"), Panel1));
     cbTip = new QComboBox(Panel1);
     cbTip->setObjectName(QStringLiteral("cbTip"));
-    cbTip->addItems({QStringLiteral("Rennen"), QStringLiteral("Training")});
+    cbTip->addItems(RaceCore::SessionTypes());
     cbTip->setFixedWidth(90);
     connect(cbTip, &QComboBox::activated, this, [this](int index) { input({Kind::SessionTypeChosen, 0, index}); });
     titleRow->addWidget(cbTip);
@@ -309,7 +314,7 @@ QWidget *TFormMain::buildButtonPanel(QWidget *parent)
     connect(bCFG, &QToolButton::clicked, this, [this] { runCommand({Command::Id::Settings}); });
     connect(bStartList, &QToolButton::clicked, this, [this] { runCommand({Command::Id::OpenStarterList}); });
     connect(sbExcel, &QToolButton::clicked, this, [this] { notYetAvailable(QStringLiteral("Export nach MS Excel")); });
-    connect(sbWeb, &QToolButton::clicked, this, [this] { notYetAvailable(QStringLiteral("Als Webseite")); });
+    connect(sbWeb, &QToolButton::clicked, this, &TFormMain::sbWebClick);
 
     // The barrier indicator shows only while a serial port is open; without one the start
     // button takes its place.
@@ -511,6 +516,47 @@ void TFormMain::Label14Click()
     mShell.open(mWebAddress);
 }
 
+QString TFormMain::ProtocolFileName()
+{
+    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() + QStringLiteral(".html");
+}
+
+// Writes the results page; on failure the operator is told and no older page is shown.
+bool TFormMain::writeProtocol(const QString &fileName)
+{
+    HtmlProtocol::Page page;
+    page.title = mCore.title();
+    page.sessionType = mCore.sessionTypeText();
+    page.date = QLocale().toString(QDate::currentDate(), QLocale::ShortFormat);
+    page.webAddress = mWebAddress;
+    page.webLinkText = QStringLiteral("Zeitkontor");
+    const HtmlProtocol::WriteResult result = HtmlProtocol::WriteHtmlProtocol(fileName, page, mCore.grid());
+    switch (result.status) {
+    case HtmlProtocol::WriteResult::Status::Written: return true;
+    case HtmlProtocol::WriteResult::Status::CannotOpen:
+        QMessageBox::critical(this, QStringLiteral("Error"), QStringLiteral("Der Schreibfehler der Datei: ") + fileName);
+        return false;
+    case HtmlProtocol::WriteResult::Status::WriteFailed:
+        QMessageBox::critical(this, QStringLiteral("Error"), result.error);
+        return false;
+    }
+    return false;
+}
+
+void TFormMain::sbWebClick()
+{
+    const QString fileName = ProtocolFileName();
+    if (writeProtocol(fileName))
+        mShell.open(QDir::current().absoluteFilePath(fileName));
+}
+
+void TFormMain::Print1Click()
+{
+    const QString fileName = ProtocolFileName();
+    if (writeProtocol(fileName))
+        mPrinter.print(this, QDir::current().absoluteFilePath(fileName));
+}
+
 void TFormMain::notYetAvailable(const QString &what)
 {
     StatusPanels[1]->setText(what + QStringLiteral(": in dieser Version noch nicht verfügbar"));
@@ -529,7 +575,7 @@ void TFormMain::runCommand(const Command &command)
     case Command::Id::Info: Info1Click(); break;
     case Command::Id::Settings: notYetAvailable(QStringLiteral("Einstellungen")); break;
     case Command::Id::OpenStarterList: notYetAvailable(QStringLiteral("Starterliste")); break;
-    case Command::Id::Print: notYetAvailable(QStringLiteral("Drucken")); break;
+    case Command::Id::Print: Print1Click(); break;
     case Command::Id::HelpMenu: break;
     }
 }

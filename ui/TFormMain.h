@@ -3,6 +3,7 @@
 #include "core/CommandMap.h"
 #include "core/RaceCore.h"
 #include "core/RaceObserver.h"
+#include "ui/Services.h"
 
 #include <QMainWindow>
 
@@ -12,6 +13,7 @@ class GridDelegate;
 class GridHeader;
 class GridModel;
 class KeyDispatcher;
+class PagePrinter;
 class PendingListModel;
 class PressButton;
 class QuestionAsker;
@@ -38,7 +40,7 @@ public:
     static constexpr const char *ManualFile = "Chronolauf-Handbuch.html";
     static constexpr const char *DefaultWebAddress = "https://www.chronolauf.example/";
 
-    TFormMain(const TickSource &clock, SoundPlayer &sound, Shell &shell, QWidget *parent = nullptr);
+    explicit TFormMain(const Services &services, QWidget *parent = nullptr);
     ~TFormMain() override;
 
     // The dialogs are made after the main window and serve it for the whole run.
@@ -59,10 +61,14 @@ public:
     void sbHelpClick();
     void Info1Click();
     void Label14Click();
+    void sbWebClick();
+    void Print1Click();
     void runCommand(const Command &command);
 
     // The help file: the program's path with ".chm" when it exists, else the manual.
     static QString HelpFilePath();
+    // The results page: the program file's name with ".html", in the current directory.
+    static QString ProtocolFileName();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -77,6 +83,7 @@ private:
     void buildStatusBar();
     void buildTimers();
     void notYetAvailable(const QString &what);
+    bool writeProtocol(const QString &fileName);
     void showControls();
     void showPending();
     void fitToParticipants();
@@ -94,6 +101,7 @@ private:
     const TickSource &mClock;
     SoundPlayer &mSound;
     Shell &mShell;
+    PagePrinter &mPrinter;
     QuestionAsker *mAsker = nullptr;
     QDialog *mInfo = nullptr;
     QString mWebAddress = QString::fromLatin1(DefaultWebAddress);

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+
+class StandingsGrid;
+
+// The results page: title, session type, date, logo reference and the standings in the
+// grid's current order, as an 8-bit page with CR LF line ends.
+namespace HtmlProtocol {
+
+// The grid columns every results output shows, in this order.
+constexpr std::array<int, 8> ResultColumns = {0, 2, 3, 4, 11, 9, 10, 8};
+
+struct Page
+{
+    QString title;
+    QString sessionType;
+    QString date;
+    QString webAddress;
+    QString webLinkText;
+};
+
+// Texts from the interface are escaped ('<', '>', '&', '"'), and characters outside
+// Latin-1 become numeric character references, so every name shows as written.
+QByteArray Build(const Page &page, const StandingsGrid &grid);
+
+// What became of writing the page.
+struct WriteResult
+{
+    enum class Status { Written, CannotOpen, WriteFailed };
+    Status status = Status::Written;
+    QString error; // the system's text for a failed write
+    bool ok() const { return status == Status::Written; }
+};
+
+// Writes the page to fileName (replacing an older one only when the new one is complete).
+WriteResult WriteHtmlProtocol(const QString &fileName, const Page &page, const StandingsGrid &grid);
+
+} // namespace HtmlProtocol
