@@ -146,6 +146,24 @@ private slots:
         QCOMPARE(result.status, HtmlProtocol::WriteResult::Status::CannotOpen);
     }
 
+    void readOnlyFolder()
+    {
+        QTemporaryDir dir;
+        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        const QString file = dir.filePath(QStringLiteral("chronolauf.html"));
+        QFile probe(dir.filePath(QStringLiteral("probe")));
+        if (probe.open(QIODevice::WriteOnly)) {
+            probe.close();
+            probe.remove();
+            QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+            QSKIP("this user writes into read-only folders (root); the folder-named page covers the error path");
+        }
+        const auto result = HtmlProtocol::WriteHtmlProtocol(file, knownPage(), knownGrid());
+        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QCOMPARE(result.status, HtmlProtocol::WriteResult::Status::CannotOpen);
+        QVERIFY(!QFile::exists(file));
+    }
+
     void scriptsRunInABrowser()
     {
         const QString chromium = QStringLiteral("/usr/bin/chromium");
