@@ -674,9 +674,12 @@ void TFormMain::showControls()
 {
     const Controls &c = mCore.controls();
     bSTART2->setText(c.startCaption);
-    bSTART2->setStyleSheet(QStringLiteral("QPushButton { background: %1; color: white; border: 2px solid %2; }"
-                                          "QPushButton:hover { background: %3; color: yellow; font-size: 29px; }")
-                               .arg(colourName(c.startColour), colourName(c.startLightColour), colourName(c.startHotColour)));
+    // Restyling is not free, and this runs with every clock tick: only when the colours change.
+    const QString startStyle = QStringLiteral("QPushButton { background: %1; color: white; border: 2px solid %2; }"
+                                              "QPushButton:hover { background: %3; color: yellow; font-size: 29px; }")
+                                   .arg(colourName(c.startColour), colourName(c.startLightColour), colourName(c.startHotColour));
+    if (bSTART2->styleSheet() != startStyle)
+        bSTART2->setStyleSheet(startStyle);
     bZeit->setEnabled(c.captureEnabled);
     mAus->setEnabled(c.ausEnabled);
     eTitle->setEnabled(c.titleEnabled);
@@ -686,7 +689,10 @@ void TFormMain::showControls()
     sbWeb->setEnabled(c.outputsEnabled);
     meTime->setReadOnly(c.durationReadOnly);
     ImageGong->setVisible(c.gongVisible);
-    ImageLS1->setPixmap(Pictures::barrierSign(c.barrierPicture, 32));
+    if (mShownBarrierPicture != c.barrierPicture) {
+        ImageLS1->setPixmap(Pictures::barrierSign(c.barrierPicture, 32));
+        mShownBarrierPicture = c.barrierPicture;
+    }
 
     if (eTitle->text() != mCore.title())
         eTitle->setText(mCore.title());

@@ -8,6 +8,7 @@
 #include <QMainWindow>
 
 #include <functional>
+#include <optional>
 
 class GridDelegate;
 class GridHeader;
@@ -113,6 +114,7 @@ private:
     PendingListModel *mPendingModel = nullptr;
     KeyDispatcher *mKeys = nullptr;
     bool mSyncingSelection = false;
+    std::optional<BarrierPicture> mShownBarrierPicture;
 
 public:
     // Controls, under the names the manual and the tests use.
