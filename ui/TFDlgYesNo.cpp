@@ -1,5 +1,6 @@
 #include "ui/TFDlgYesNo.h"
 
+#include "ui/DialogPlacement.h"
 #include "ui/Pictures.h"
 
 #include <QApplication>
@@ -65,11 +66,7 @@ void TFDlgYesNo::reject()
 
 void TFDlgYesNo::showEvent(QShowEvent *event)
 {
-    if (mMainWindow) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(mMainWindow->frameGeometry().center());
-        move(frame.topLeft());
-    }
+    CentreOver(this, mMainWindow);
     QDialog::showEvent(event);
     (CancelBtn->isDefault() ? CancelBtn : OKBtn)->setFocus();
 }

@@ -1,6 +1,7 @@
 #include "ui/TFormInfo.h"
 
 #include "platform/Shell.h"
+#include "ui/DialogPlacement.h"
 #include "ui/Pictures.h"
 
 #include <QFrame>
@@ -87,10 +88,6 @@ bool TFormInfo::eventFilter(QObject *watched, QEvent *event)
 
 void TFormInfo::showEvent(QShowEvent *event)
 {
-    if (mMainWindow) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(mMainWindow->frameGeometry().center());
-        move(frame.topLeft());
-    }
+    CentreOver(this, mMainWindow);
     QDialog::showEvent(event);
 }
