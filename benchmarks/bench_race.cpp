@@ -342,7 +342,7 @@ void BM_RunningTimeTick(benchmark::State &state)
     RaceInput tick{Kind::TimerAll, passes.back().tick, 0, false, {}};
     HeapCount heap;
     for (auto _ : state) {
-        tick.tick += 10;
+        tick.tick = *tick.tick + 10;
         core.apply(tick);
     }
     heap.stop();

@@ -73,10 +73,11 @@ RaceCore::RaceCore(const QLocale &locale)
 void RaceCore::apply(const RaceInput &in)
 {
     using Kind = RaceInput::Kind;
+    const std::int32_t now = in.tick.value_or(0);
     switch (in.kind) {
-    case Kind::StartCommand: mStart2Click(in.tick, in.confirmed); break;
-    case Kind::CapturePass: CapturePass(in.tick); break;
-    case Kind::Assign: FClick(in.tick, in.value); break;
+    case Kind::StartCommand: mStart2Click(now, in.confirmed, in.answers); break;
+    case Kind::CapturePass: CapturePass(now); break;
+    case Kind::Assign: FClick(now, in.value); break;
     case Kind::DeletePending: mDelZeitClick(); break;
     case Kind::SelectPending:
         mPending.select(in.value);
@@ -84,8 +85,8 @@ void RaceCore::apply(const RaceInput &in)
         break;
     case Kind::SortCycle: mSortClick(); break;
     case Kind::MarkOut: mAusClick(in.value); break;
-    case Kind::TimerAll: TimerALLTimer(in.tick); break;
-    case Kind::Timer1: Timer1Timer(in.tick); break;
+    case Kind::TimerAll: TimerALLTimer(now); break;
+    case Kind::Timer1: Timer1Timer(now); break;
     case Kind::TimerDate: TimerDateTimer(in.value); break;
     case Kind::TimerLockStop: TimerLockStopTimer(); break;
     case Kind::ToggleArming: ImageLSClick(); break;
@@ -101,8 +102,15 @@ void RaceCore::apply(const RaceInput &in)
         }
         break;
     case Kind::WarnTimeEdited:
-        if (mControls.setupEnabled)
+        if (mControls.setupEnabled) {
             mWarnText = in.text;
+            if (WarnTextComplete(mWarnText))
+                mAcceptedWarnText = mWarnText;
+        }
+        mObserver->controlsChanged();
+        break;
+    case Kind::WarnTimeLeft:
+        settleWarnText();
         mObserver->controlsChanged();
         break;
     case Kind::WarnStepUp: stepWarningTime(5000); break;
@@ -121,14 +129,19 @@ void RaceCore::apply(const RaceInput &in)
         if (mControls.setupEnabled)
             seCarCountChange(in.value);
         break;
+    case Kind::LapLimitChanged:
+        if (!mControls.lapsReadOnly)
+            seKrugsChange(in.value);
+        break;
     }
 }
 
 std::optional<RaceCore::Question> RaceCore::startQuestion() const
 {
     switch (mState) {
-    case SessionState::Running: return Question{QStringLiteral("Alle Zeiten stoppen?"), true};
-    case SessionState::Ended: return Question{QStringLiteral("Haben Sie das Protokoll gespeichert?"), false};
+    case SessionState::Running: return Question{RaceInput::Question::StopAllTimes, QStringLiteral("Alle Zeiten stoppen?")};
+    case SessionState::Ended:
+        return Question{RaceInput::Question::ProtocolSaved, QStringLiteral("Haben Sie das Protokoll gespeichert?")};
     case SessionState::Idle: break;
     }
     return std::nullopt;
@@ -149,7 +162,13 @@ std::optional<RaceCore::Question> RaceCore::closeQuestion() const
 {
     if (mState == SessionState::Idle)
         return std::nullopt;
-    return Question{QStringLiteral("Beenden?"), false};
+    return Question{RaceInput::Question::Quit, QStringLiteral("Beenden?")};
+}
+
+bool RaceCore::WarnTextComplete(const QString &text)
+{
+    static const QRegularExpression pattern(QStringLiteral("^\\d\\d:\\d\\d$"));
+    return pattern.match(text).hasMatch();
 }
 
 bool RaceCore::DurationKeyAccepted(QChar ch, QChar timeSeparator)
@@ -202,8 +221,14 @@ GridLayout::CellFormat RaceCore::cellFormat(int column, int row, std::int32_t no
 
 // ---- session control ----
 
-void RaceCore::mStart2Click(std::int32_t now, bool confirmed)
+void RaceCore::mStart2Click(std::int32_t now, bool confirmed, RaceInput::Question answers)
 {
+    // An answer acts only on the state whose question it answers: the session may have
+    // ended by itself while the question was open, and "Ja" to stopping must not reset.
+    const auto question = startQuestion();
+    const RaceInput::Question asked = question ? question->id : RaceInput::Question::None;
+    if (answers != asked)
+        return;
     switch (mState) {
     case SessionState::Idle: startSession(now); break;
     case SessionState::Running:
@@ -261,7 +286,8 @@ void RaceCore::startSession(std::int32_t now)
     RaceTable &t = mTable;
     t.RaceStartTick = now;
     ImageLSClick();
-    mWarningTime = TimeText::ParseMinSec(mWarnText);
+    settleWarnText();
+    mWarningTime = TimeText::ParseMinSec(mAcceptedWarnText);
     mSortPosition = 0;
     mControls.captureEnabled = true;
     setStartButton(SessionState::Running);
@@ -519,6 +545,11 @@ void RaceCore::BookLap(int p)
     const std::int32_t pass = t.LastPassTick[p];
     if (t.LapWord(p) >= mLapLimit)
         return;
+    // The lap and the latest pass tick after it must fit the record; the limit is clamped
+    // where it is set, so this only guards against a limit that got past that.
+    Q_ASSERT(mLapLimit <= MaxLapLimit);
+    if (t.lapCount(p) + 1 + RaceTable::FirstLapElement >= RaceTable::RecordWords)
+        return;
 
     t.LapWord(p) += 1;
     const int laps = t.lapCount(p);
@@ -669,10 +700,28 @@ void RaceCore::stepWarningTime(std::int32_t delta)
 {
     if (!mControls.setupEnabled)
         return;
+    settleWarnText();
     std::int32_t v = TimeText::ParseMinSec(mWarnText) + delta;
     if (delta < 0)
         v = std::max(v, 5000);
-    mWarnText = TimeText::FormatMinSec(v);
+    mWarnText = mAcceptedWarnText = TimeText::FormatMinSec(v);
+    mObserver->controlsChanged();
+}
+
+// A half-typed warning time goes back to the last complete one; a complete one is taken.
+void RaceCore::settleWarnText()
+{
+    if (WarnTextComplete(mWarnText))
+        mAcceptedWarnText = mWarnText;
+    else
+        mWarnText = mAcceptedWarnText;
+}
+
+void RaceCore::seKrugsChange(int limit)
+{
+    // The lap records hold MaxLapLimit laps and the pass after them, no more.
+    mLapLimit = std::clamp(limit, 1, MaxLapLimit);
+    mControls.lapsValue = mLapLimit;
     mObserver->controlsChanged();
 }
 

@@ -30,8 +30,9 @@ public:
 
     struct Question
     {
+        RaceInput::Question id;
         QString text;
-        bool focusNo = false;
+        bool focusNo = true; // Enter must never wipe results or quit a race
     };
 
     explicit RaceCore(const QLocale &locale = QLocale());
@@ -57,7 +58,10 @@ public:
     int sortPosition() const { return mSortPosition; }
     std::int32_t raceDuration() const { return mRaceDuration; }
     const QString &durationText() const { return mDurationText; }
+    // The warning time field as shown, possibly half typed.
     const QString &warnText() const { return mWarnText; }
+    // The last complete warning time: what a start uses and what is kept between runs.
+    const QString &acceptedWarnText() const { return mAcceptedWarnText; }
     std::int32_t warningTime() const { return mWarningTime; }
     const QString &title() const { return mTitle; }
     int sessionType() const { return mSessionType; }
@@ -71,13 +75,16 @@ public:
     // The format of one grid cell at the instant now (title row 0 included).
     GridLayout::CellFormat cellFormat(int column, int row, std::int32_t now) const;
 
+    // A warning time has both digit pairs: "MM:SS".
+    static bool WarnTextComplete(const QString &text);
+
     // Keys the race duration field takes: digits, Backspace and the time separator.
     static bool DurationKeyAccepted(QChar ch, QChar timeSeparator);
     // Height of a grid that shows every participant row without cutting one off.
     static int GridHeight(int rowCount) { return (rowCount - 1) * (DefaultRowHeight + 1) + 3; }
 
 private:
-    void mStart2Click(std::int32_t now, bool confirmed);
+    void mStart2Click(std::int32_t now, bool confirmed, RaceInput::Question answers);
     void startSession(std::int32_t now);
     void stopSession();
     void resetSession();
@@ -97,6 +104,8 @@ private:
     void mAusClick(int row);
     void meTimeExit();
     void stepWarningTime(std::int32_t delta);
+    void settleWarnText();
+    void seKrugsChange(int limit);
     void seCarCountChange(int count);
 
     void setStartButton(SessionState state);
@@ -124,6 +133,7 @@ private:
     std::int32_t mRaceDuration = DefaultDuration;
     QString mDurationText;
     QString mWarnText = QStringLiteral("00:30");
+    QString mAcceptedWarnText = QStringLiteral("00:30");
     std::int32_t mWarningTime = 30000;
     QString mTitle = QStringLiteral("Circuit de Monaco, Monte Carlo");
     int mSessionType = 1;

@@ -1,6 +1,6 @@
 #include "output/HtmlProtocol.h"
 
-#include "core/StandingsGrid.h"
+#include "core/ResultsSnapshot.h"
 
 #include <QFileInfo>
 #include <QSaveFile>
@@ -40,10 +40,10 @@ void line(QByteArray &out, const char *text)
 
 } // namespace
 
-QByteArray Build(const Page &page, const StandingsGrid &grid)
+QByteArray Build(const Page &page, const ResultsSnapshot &results)
 {
     QByteArray out;
-    out.reserve(4096 + grid.rowCount() * 256);
+    out.reserve(4096 + results.rows.size() * 256);
     line(out, "<HTML>");
     line(out, "<HEAD>");
     line(out, "<TITLE>Title Chronolauf / Chronolauf, Laufen, Schwimmen, Fahrradfahren, Mountainbike</TITLE>");
@@ -78,10 +78,10 @@ QByteArray Build(const Page &page, const StandingsGrid &grid)
     line(out, "  <tr>");
     line(out, "\t<td width=499>");
     out += "\t  <p><font face=\"Arial\" size=5>";
-    appendText(out, page.title);
+    appendText(out, results.title);
     line(out, "</font></p> ");
     out += "\t  <div><font face=\"Arial\" size=3><b>";
-    appendText(out, page.sessionType);
+    appendText(out, results.sessionType);
     line(out, "<br>");
     out += "\t\t";
     appendText(out, page.date);
@@ -101,15 +101,15 @@ QByteArray Build(const Page &page, const StandingsGrid &grid)
     line(out, "<tr bgcolor=#CCCCCC>");
     for (const int column : ResultColumns) {
         out += "<th>";
-        appendText(out, grid.cell(column, 0));
+        appendText(out, results.columnTitles[column]);
         line(out, "</th>");
     }
     line(out, "</tr>");
-    for (int r = 1; r < grid.rowCount(); ++r) {
+    for (const ResultsSnapshot::Row &row : results.rows) {
         out += "<tr>";
         for (const int column : ResultColumns) {
             out += "<td>";
-            appendText(out, grid.cell(column, r));
+            appendText(out, row.cells[column]);
             out += "</td>";
         }
         line(out, "</tr>");
@@ -124,12 +124,12 @@ QByteArray Build(const Page &page, const StandingsGrid &grid)
     return out;
 }
 
-WriteResult WriteHtmlProtocol(const QString &fileName, const Page &page, const StandingsGrid &grid)
+WriteResult WriteHtmlProtocol(const QString &fileName, const Page &page, const ResultsSnapshot &results)
 {
     QSaveFile file(fileName);
     if (QFileInfo(fileName).isDir() || !file.open(QIODevice::WriteOnly))
         return {WriteResult::Status::CannotOpen, file.errorString()};
-    const QByteArray bytes = Build(page, grid);
+    const QByteArray bytes = Build(page, results);
     if (file.write(bytes) != bytes.size() || !file.commit())
         return {WriteResult::Status::WriteFailed, file.errorString()};
     return {};

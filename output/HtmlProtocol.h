@@ -5,19 +5,18 @@
 
 #include <array>
 
-class StandingsGrid;
+struct ResultsSnapshot;
 
 // The results page: title, session type, date, logo reference and the standings in the
-// grid's current order, as an 8-bit page with CR LF line ends.
+// grid's shown order, as an 8-bit page with CR LF line ends.
 namespace HtmlProtocol {
 
 // The grid columns every results output shows, in this order.
 constexpr std::array<int, 8> ResultColumns = {0, 2, 3, 4, 11, 9, 10, 8};
 
+// What the page shows beside the results.
 struct Page
 {
-    QString title;
-    QString sessionType;
     QString date;
     QString webAddress;
     QString webLinkText;
@@ -25,7 +24,7 @@ struct Page
 
 // Texts from the interface are escaped ('<', '>', '&', '"'), and characters outside
 // Latin-1 become numeric character references, so every name shows as written.
-QByteArray Build(const Page &page, const StandingsGrid &grid);
+QByteArray Build(const Page &page, const ResultsSnapshot &results);
 
 // What became of writing the page.
 struct WriteResult
@@ -37,6 +36,6 @@ struct WriteResult
 };
 
 // Writes the page to fileName (replacing an older one only when the new one is complete).
-WriteResult WriteHtmlProtocol(const QString &fileName, const Page &page, const StandingsGrid &grid);
+WriteResult WriteHtmlProtocol(const QString &fileName, const Page &page, const ResultsSnapshot &results);
 
 } // namespace HtmlProtocol

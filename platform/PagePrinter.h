@@ -1,14 +1,21 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 
-class QWidget;
-
-// Prints a written web page: the operator picks the printer, then the page goes to it
-// without the program waiting for the printer.
-class PagePrinter
+// Prints a written web page on the default printer, without asking and without the caller waiting.
+class PagePrinter : public QObject
 {
+    Q_OBJECT
+
 public:
-    virtual ~PagePrinter() = default;
-    virtual void print(QWidget *parent, const QString &htmlFile) = 0;
+    using QObject::QObject;
+
+    // Returns at once; one of the signals below follows on the caller's thread.
+    virtual void print(const QString &htmlFile) = 0;
+
+signals:
+    void printed(const QString &printerName); // the page went to this printer
+    void noPrinter();                         // no printer is set up
+    void failed(const QString &message);      // the page could not be read or printed
 };

@@ -1,33 +1,30 @@
 #include "platform/QtPagePrinter.h"
 
-#include <QFile>
-#include <QPrintDialog>
-#include <QPrinter>
-#include <QTextDocument>
-#include <QThread>
+#include "platform/PrintWorker.h"
 
-#include <memory>
-
-void QtPagePrinter::print(QWidget *parent, const QString &htmlFile)
+QtPagePrinter::QtPagePrinter(QObject *parent)
+    : PagePrinter(parent)
+    , mWorker(new PrintWorker)
 {
-    QFile file(htmlFile);
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    // The page is written as Latin-1 with references for everything else.
-    const QString html = QString::fromLatin1(file.readAll());
+    mWorker->moveToThread(&mThread);
+    connect(&mThread, &QThread::finished, mWorker, &QObject::deleteLater);
+    // The worker emits on its thread; the answers are queued over to ours.
+    connect(mWorker, &PrintWorker::printed, this, &PagePrinter::printed);
+    connect(mWorker, &PrintWorker::noPrinter, this, &PagePrinter::noPrinter);
+    connect(mWorker, &PrintWorker::failed, this, &PagePrinter::failed);
+    // Names the thread for debuggers and the process's task list.
+    mThread.setObjectName(QStringLiteral("PagePrinter"));
+    mThread.start();
+}
 
-    auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
-    printer->setDocName(QStringLiteral("Chronolauf"));
-    QPrintDialog dialog(printer.get(), parent);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
+QtPagePrinter::~QtPagePrinter()
+{
+    mThread.quit();
+    mThread.wait();
+}
 
-    // Laying out and spooling run off the GUI thread, so the race clock never waits for them.
-    QThread *worker = QThread::create([printer, html] {
-        QTextDocument document;
-        document.setHtml(html);
-        document.print(printer.get());
-    });
-    QObject::connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-    worker->start();
+void QtPagePrinter::print(const QString &htmlFile)
+{
+    PrintWorker *worker = mWorker;
+    QMetaObject::invokeMethod(worker, [worker, htmlFile] { worker->print(htmlFile); }, Qt::QueuedConnection);
 }

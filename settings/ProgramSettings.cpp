@@ -1,5 +1,7 @@
 #include "settings/ProgramSettings.h"
 
+#include "core/RaceCore.h"
+
 #include <QSettings>
 
 #include <algorithm>
@@ -51,8 +53,12 @@ ProgramSettings ProgramSettings::read(QSettings &store)
     readInto(store, "Acc", s.acc);
     readInto(store, "Autos", s.autos);
     readInto(store, "Time", s.time);
-    s.title = store.value(QStringLiteral("Title")).toString();
-    s.timeWarn = store.value(QStringLiteral("TimeWarn")).toString();
+    // A stored empty title stays empty; a missing one keeps the default.
+    s.title = store.value(QStringLiteral("Title"), s.title).toString();
+    // The warning time needs both digit pairs; anything else keeps "00:30".
+    const QString timeWarn = store.value(QStringLiteral("TimeWarn")).toString();
+    if (RaceCore::WarnTextComplete(timeWarn))
+        s.timeWarn = timeWarn;
     readInto(store, "Port", s.port);
     readInto(store, "Alg1", s.alg1);
     readInto(store, "Alg2", s.alg2);

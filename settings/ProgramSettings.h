@@ -31,7 +31,7 @@ struct ProgramSettings
     QString webAddress = QStringLiteral("https://www.chronolauf.example/");
 
     // Each value on its own: a missing or mistyped value keeps its default and the others
-    // still apply. Numbers must be whole numbers; a missing text reads as empty.
+    // still apply. Numbers must be whole numbers.
     static ProgramSettings read(QSettings &store);
     // The fourteen values, in their fixed order.
     void write(QSettings &store) const;

@@ -3,12 +3,15 @@
 // Stand-ins for what cannot run here: the audio device, the desktop's opener, the printer,
 // and an operator who answers questions as told.
 
+#include "core/TickSource.h"
 #include "platform/PagePrinter.h"
 #include "platform/Shell.h"
 #include "platform/SoundPlayer.h"
 #include "ui/QuestionAsker.h"
 
 #include <QStringList>
+
+#include <functional>
 
 class FakeSound final : public SoundPlayer
 {
@@ -28,11 +31,30 @@ public:
     QStringList opened;
 };
 
+// Records the pages and answers after print() has returned, as the real printer does.
 class FakePrinter final : public PagePrinter
 {
+    Q_OBJECT
+
 public:
-    void print(QWidget *, const QString &htmlFile) override { printed << htmlFile; }
-    QStringList printed;
+    // What the next pages come to.
+    enum class Outcome { Printed, NoPrinter };
+
+    void print(const QString &htmlFile) override
+    {
+        printed << htmlFile;
+        QMetaObject::invokeMethod(
+            this,
+            [this, answer = outcome] {
+                if (answer == Outcome::Printed)
+                    emit PagePrinter::printed(QStringLiteral("Testdrucker"));
+                else
+                    emit noPrinter();
+            },
+            Qt::QueuedConnection);
+    }
+    QStringList printed; // the pages asked for, in order
+    Outcome outcome = Outcome::Printed;
 };
 
 class FakeAsker final : public QuestionAsker
@@ -42,9 +64,24 @@ public:
     {
         asked << question;
         lastFocusNo = focusNo;
+        if (whileAsking)
+            whileAsking();
         return answer;
     }
     QStringList asked;
     bool answer = true;
     bool lastFocusNo = false;
+    // Runs while the question is open, as the race's timers do behind a modal dialog.
+    std::function<void()> whileAsking;
+};
+
+// Lends a test's own clock to the session, which owns the clock it is given.
+class ClockView final : public TickSource
+{
+public:
+    explicit ClockView(const TickSource &clock) : mClock(clock) {}
+    std::uint32_t milliseconds() const override { return mClock.milliseconds(); }
+
+private:
+    const TickSource &mClock;
 };

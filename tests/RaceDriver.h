@@ -37,7 +37,13 @@ public:
         send(Kind::StartCommand);
         nextTimer1 = now + 450;
     }
-    void stop(bool yes = true) { send(Kind::StartCommand, 0, yes); }
+    // Answers the start command's question as it stands now (stop, or new session).
+    void stop(bool yes = true)
+    {
+        const auto question = core.startQuestion();
+        core.apply({.kind = Kind::StartCommand, .tick = now, .confirmed = yes,
+                    .answers = question ? question->id : RaceInput::Question::None});
+    }
     void capture() { send(Kind::CapturePass); }
     void assign(int p) { send(Kind::Assign, p); }
     // The operator presses a participant's key at tick; with no pending time the key press is the pass.

@@ -1,5 +1,6 @@
 #include "RaceDriver.h"
 
+#include "core/ResultsSnapshot.h"
 #include "output/HtmlProtocol.h"
 
 #include <QDir>
@@ -19,7 +20,7 @@ class TestHtmlProtocol : public QObject
 
     // A stopped race of six: places, a lapped group, one participant out, names with
     // umlauts and markup characters.
-    static StandingsGrid knownGrid()
+    static ResultsSnapshot knownResults()
     {
         RaceDriver d;
         d.send(Kind::CarCountChanged, 6);
@@ -36,28 +37,36 @@ class TestHtmlProtocol : public QObject
         }
         d.stop(true);
         d.send(Kind::MarkOut, d.rowOf(4));
-        StandingsGrid grid = d.core.grid();
+        ResultsSnapshot results = ResultsSnapshot::of(d.core);
+        results.title = QStringLiteral("24h-Staffel Süd <Nacht> & Tag");
+        results.sessionType = QStringLiteral("Rennen");
         const QStringList numbers{"", "7", "12", "3", "21", "5", "99"};
         const QStringList names{"", "Jürgen Weiß", "Team <Nord> & Co", "Łukasz Żółć", "\"Die Ö-Staffel\"", "Nguyễn Văn An",
                                 "Ohne Runde"};
-        for (int r = 1; r < grid.rowCount(); ++r) {
-            const int p = ParticipantOfLabel(grid.cell(Col::Key, r));
-            grid.setCell(Col::Number, r, numbers[p]);
-            grid.setCell(Col::Name, r, names[p]);
+        for (ResultsSnapshot::Row &row : results.rows) {
+            row.cells[Col::Number] = numbers[row.participant];
+            row.cells[Col::Name] = names[row.participant];
         }
-        return grid;
+        return results;
+    }
+
+    // Titles only: a grid of no participant rows.
+    static ResultsSnapshot emptyResults()
+    {
+        ResultsSnapshot results = knownResults();
+        results.rows.clear();
+        return results;
     }
 
     static HtmlProtocol::Page knownPage()
     {
-        return {QStringLiteral("24h-Staffel Süd <Nacht> & Tag"), QStringLiteral("Rennen"), QStringLiteral("08.12.26"),
-                QStringLiteral("https://www.chronolauf.example/"), QStringLiteral("Zeitkontor")};
+        return {QStringLiteral("08.12.26"), QStringLiteral("https://www.chronolauf.example/"), QStringLiteral("Zeitkontor")};
     }
 
 private slots:
     void goldenPage()
     {
-        const QByteArray page = HtmlProtocol::Build(knownPage(), knownGrid());
+        const QByteArray page = HtmlProtocol::Build(knownPage(), knownResults());
         QFile golden(QFINDTESTDATA("data/protocol-golden.html"));
         QVERIFY2(golden.open(QIODevice::ReadOnly), "tests/data/protocol-golden.html");
         const QByteArray expected = golden.readAll();
@@ -71,7 +80,7 @@ private slots:
 
     void linesEndInCrLf()
     {
-        const QByteArray page = HtmlProtocol::Build(knownPage(), knownGrid());
+        const QByteArray page = HtmlProtocol::Build(knownPage(), knownResults());
         QVERIFY(page.endsWith("</body></html>\r\n"));
         QCOMPARE(page.count('\n'), page.count("\r\n"));
         QCOMPARE(page.count('\r'), page.count("\r\n"));
@@ -96,20 +105,18 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(QByteArray, written);
-        StandingsGrid grid;
-        grid.setRowCount(2);
-        grid.setCell(Col::Name, 1, text);
-        HtmlProtocol::Page page = knownPage();
-        page.title = text;
-        const QByteArray html = HtmlProtocol::Build(page, grid);
+        ResultsSnapshot results = emptyResults();
+        results.rows.resize(1);
+        results.rows[0].cells[Col::Name] = text;
+        results.title = text;
+        const QByteArray html = HtmlProtocol::Build(knownPage(), results);
         QVERIFY(html.contains("<font face=\"Arial\" size=5>" + written + "</font></p> \r\n"));
         QVERIFY(html.contains("<td>" + written + "</td>"));
     }
 
     void headerOnly()
     {
-        StandingsGrid grid;
-        const QByteArray html = HtmlProtocol::Build(knownPage(), grid);
+        const QByteArray html = HtmlProtocol::Build(knownPage(), emptyResults());
         QCOMPARE(html.count("<tr>"), 1); // the title table's row; the results have only their header
         QCOMPARE(html.count("<th>"), 8);
         QVERIFY(html.contains("<tr bgcolor=#CCCCCC>\r\n<th>Platz</th>\r\n<th>Nr.</th>\r\n<th>Fahrer</th>\r\n<th>Rd.</th>\r\n"
@@ -120,10 +127,10 @@ private slots:
     {
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("chronolauf.html"));
-        HtmlProtocol::Page page = knownPage();
-        QVERIFY(HtmlProtocol::WriteHtmlProtocol(file, page, knownGrid()).ok());
-        page.title = QStringLiteral("Zweiter Lauf");
-        StandingsGrid empty;
+        const HtmlProtocol::Page page = knownPage();
+        QVERIFY(HtmlProtocol::WriteHtmlProtocol(file, page, knownResults()).ok());
+        ResultsSnapshot empty = emptyResults();
+        empty.title = QStringLiteral("Zweiter Lauf");
         QVERIFY(HtmlProtocol::WriteHtmlProtocol(file, page, empty).ok());
         QFile written(file);
         QVERIFY(written.open(QIODevice::ReadOnly));
@@ -142,7 +149,7 @@ private slots:
         QFETCH(QString, relative);
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("chronolauf.html")));
-        const auto result = HtmlProtocol::WriteHtmlProtocol(dir.filePath(relative), knownPage(), knownGrid());
+        const auto result = HtmlProtocol::WriteHtmlProtocol(dir.filePath(relative), knownPage(), knownResults());
         QCOMPARE(result.status, HtmlProtocol::WriteResult::Status::CannotOpen);
     }
 
@@ -158,7 +165,7 @@ private slots:
             QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
             QSKIP("this user writes into read-only folders (root); the folder-named page covers the error path");
         }
-        const auto result = HtmlProtocol::WriteHtmlProtocol(file, knownPage(), knownGrid());
+        const auto result = HtmlProtocol::WriteHtmlProtocol(file, knownPage(), knownResults());
         QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         QCOMPARE(result.status, HtmlProtocol::WriteResult::Status::CannotOpen);
         QVERIFY(!QFile::exists(file));
@@ -171,7 +178,7 @@ private slots:
             QSKIP("Chromium is not installed (Debian package chromium); the README's test command installs it");
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("chronolauf.html"));
-        QVERIFY(HtmlProtocol::WriteHtmlProtocol(file, knownPage(), knownGrid()).ok());
+        QVERIFY(HtmlProtocol::WriteHtmlProtocol(file, knownPage(), knownResults()).ok());
 
         QProcess browser;
         browser.start(chromium, {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"), QStringLiteral("--disable-gpu"),

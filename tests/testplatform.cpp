@@ -2,13 +2,15 @@
 #include "platform/BootClock.h"
 #include "platform/DataFiles.h"
 #include "platform/QtSoundPlayer.h"
+#include "platform/QtTranslations.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTest>
+#include <QTranslator>
 
-// The platform layer: the race clock's source and the sound player's failure handling.
+// The platform layer: the race clock's source, the sound player's failure handling and Qt's own texts.
 class TestPlatform : public QObject
 {
     Q_OBJECT
@@ -67,6 +69,28 @@ private slots:
         QCOMPARE(DataFiles::find(QStringLiteral("testplatform-probe.txt")), path);
         QFile::remove(path);
     }
+
+    void qtTranslations_data()
+    {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<bool>("found");
+        QTest::addColumn<int>("catalogs");
+        QTest::addColumn<QString>("yes");
+        QTest::newRow("German") << QLocale(QLocale::German, QLocale::Germany) << true << 2 << "&Ja";
+        QTest::newRow("Austrian German") << QLocale(QLocale::German, QLocale::Austria) << true << 2 << "&Ja";
+        QTest::newRow("English") << QLocale(QLocale::English, QLocale::UnitedStates) << false << 0 << "&Yes";
+    }
+
+    void qtTranslations()
+    {
+        QFETCH(QLocale, locale);
+        QTEST(installQtTranslations(*QCoreApplication::instance(), locale), "found");
+        QTEST(int(QCoreApplication::instance()->findChildren<QTranslator *>().size()), "catalogs");
+        // The message box's button, as Qt's platform theme names it.
+        QTEST(QCoreApplication::translate("QPlatformTheme", "&Yes"), "yes");
+    }
+
+    void cleanup() { qDeleteAll(QCoreApplication::instance()->findChildren<QTranslator *>()); }
 };
 
 QTEST_GUILESS_MAIN(TestPlatform)

@@ -115,14 +115,38 @@ private slots:
         QCOMPARE(s.alg2, 1);
     }
 
-    void missingTextReadsEmptyOnceAnythingIsStored()
+    // A missing title keeps the default, a stored empty one stays empty; a warning time
+    // without both digit pairs keeps "00:30".
+    void texts_data()
     {
+        QTest::addColumn<QString>("replaced");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("timeWarn");
+        const QString title = QStringLiteral("24h Lauf");
+        const QString defaultTitle = ProgramSettings().title;
+        QTest::newRow("no title") << "Title=" << QString() << defaultTitle << "01:30";
+        QTest::newRow("empty title") << "Title=" << "Title=" << QString() << "01:30";
+        QTest::newRow("no warning time") << "TimeWarn=" << QString() << title << "00:30";
+        QTest::newRow("colon only") << "TimeWarn=" << "TimeWarn=:" << title << "00:30";
+        QTest::newRow("one pair") << "TimeWarn=" << "TimeWarn=1:" << title << "00:30";
+        QTest::newRow("letters") << "TimeWarn=" << "TimeWarn=ab:cd" << title << "00:30";
+        QTest::newRow("a number") << "TimeWarn=" << "TimeWarn=90" << title << "00:30";
+        QTest::newRow("complete") << "TimeWarn=" << "TimeWarn=02:15" << title << "02:15";
+    }
+
+    void texts()
+    {
+        QFETCH(QString, replaced);
+        QFETCH(QString, line);
         QStringList lines = allValues();
-        lines.removeIf([](const QString &line) { return line.startsWith(QLatin1String("Title=")); });
+        lines.removeIf([&](const QString &l) { return l.startsWith(replaced); });
+        if (!line.isEmpty())
+            lines << line;
         auto store = storeWith(lines);
         const ProgramSettings s = ProgramSettings::read(*store);
-        QCOMPARE(s.title, QString());
-        QCOMPARE(s.timeWarn, QStringLiteral("01:30"));
+        QTEST(s.title, "title");
+        QTEST(s.timeWarn, "timeWarn");
     }
 
     void clamping_data()

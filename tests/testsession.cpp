@@ -3,6 +3,7 @@
 #include <QTest>
 
 using Kind = RaceInput::Kind;
+using Col = StandingsGrid::Column;
 Q_DECLARE_METATYPE(SessionState)
 
 // The session's life: start, countdown and gong, stop, natural end, reset, and the
@@ -107,9 +108,10 @@ private slots:
         QTest::addColumn<bool>("focusNo");
         QTest::newRow("idle asks nothing") << int(Path::Fresh) << QString() << false;
         QTest::newRow("running") << int(Path::Started) << QStringLiteral("Alle Zeiten stoppen?") << true;
-        QTest::newRow("after stop") << int(Path::Stopped) << QStringLiteral("Haben Sie das Protokoll gespeichert?") << false;
+        // Enter on the question must never wipe the results: "Nein" has the focus.
+        QTest::newRow("after stop") << int(Path::Stopped) << QStringLiteral("Haben Sie das Protokoll gespeichert?") << true;
         QTest::newRow("after natural end") << int(Path::NaturalEnd) << QStringLiteral("Haben Sie das Protokoll gespeichert?")
-                                           << false;
+                                           << true;
     }
 
     void startQuestion()
@@ -125,6 +127,109 @@ private slots:
             QCOMPARE(asked->text, question);
             QCOMPARE(asked->focusNo, focusNo);
         }
+    }
+
+    // An answer acts only on the state whose question it answers. The session can end by
+    // itself while "Alle Zeiten stoppen?" is open; that "Ja" must not run the reset.
+    void answerBelongsToItsQuestion_data()
+    {
+        using Q = RaceInput::Question;
+        QTest::addColumn<int>("path");
+        QTest::addColumn<int>("answers");
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<int>("state");
+        QTest::newRow("stop answered while running") << int(Path::Started) << int(Q::StopAllTimes) << true << int(SessionState::Ended);
+        QTest::newRow("stop answered after a natural end") << int(Path::NaturalEnd) << int(Q::StopAllTimes) << true
+                                                           << int(SessionState::Ended);
+        QTest::newRow("reset answered after the end") << int(Path::NaturalEnd) << int(Q::ProtocolSaved) << true
+                                                      << int(SessionState::Idle);
+        QTest::newRow("reset answered while running") << int(Path::Started) << int(Q::ProtocolSaved) << true
+                                                      << int(SessionState::Running);
+        QTest::newRow("stop answered when idle") << int(Path::Fresh) << int(Q::StopAllTimes) << true << int(SessionState::Idle);
+        QTest::newRow("start without a question") << int(Path::Fresh) << int(Q::None) << true << int(SessionState::Running);
+        QTest::newRow("an unasked command while running") << int(Path::Started) << int(Q::None) << true
+                                                          << int(SessionState::Running);
+    }
+
+    void answerBelongsToItsQuestion()
+    {
+        QFETCH(int, path);
+        QFETCH(int, answers);
+        QFETCH(bool, yes);
+        QFETCH(int, state);
+        RaceDriver d;
+        walk(d, Path(path));
+        const QString laps = d.cell(Col::Laps, 1);
+        const SessionState before = d.core.sessionState();
+        d.core.apply({.kind = Kind::StartCommand, .tick = d.now, .confirmed = yes, .answers = RaceInput::Question(answers)});
+        QCOMPARE(int(d.core.sessionState()), state);
+        // An answer that does not belong to the state leaves the grid as it was.
+        if (state == int(before))
+            QCOMPARE(d.cell(Col::Laps, 1), laps);
+        if (state == int(SessionState::Idle) && before == SessionState::Ended)
+            QVERIFY(d.cell(Col::Laps, 1).isEmpty());
+    }
+
+    // The lap records hold 160 laps and the pass after them; a larger limit never gets in.
+    void lapLimitIsClamped_data()
+    {
+        QTest::addColumn<int>("asked");
+        QTest::addColumn<int>("limit");
+        QTest::newRow("beyond the records") << 500 << 160;
+        QTest::newRow("just beyond") << 161 << 160;
+        QTest::newRow("zero") << 0 << 1;
+        QTest::newRow("negative") << -4 << 1;
+        QTest::newRow("three") << 3 << 3;
+    }
+
+    void lapLimitIsClamped()
+    {
+        QFETCH(int, asked);
+        QFETCH(int, limit);
+        RaceDriver d;
+        d.send(Kind::CarCountChanged, 1);
+        d.send(Kind::LapLimitChanged, asked);
+        QCOMPARE(d.core.lapLimit(), limit);
+        d.start();
+        // Running well past the limit books exactly the limit and writes nothing beyond the record.
+        for (int lap = 1; lap <= limit + 3; ++lap)
+            d.book(1, lap * 5000);
+        QCOMPARE(d.core.table().lapCount(1), limit);
+        QCOMPARE(d.core.table().latestPassTick(1), limit * 5000);
+        // While the session runs, the limit cannot change.
+        d.send(Kind::LapLimitChanged, 2);
+        QCOMPARE(d.core.lapLimit(), limit);
+    }
+
+    // A half-typed warning time goes back to the last complete one when the field is left,
+    // and a start never takes it as 0.
+    void warningTimeNeedsBothPairs_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("leaveFirst");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("warningMs");
+        QTest::newRow("colon only, left") << ":" << true << "00:30" << 30000;
+        QTest::newRow("one digit, left") << "1:" << true << "00:30" << 30000;
+        QTest::newRow("three digits, left") << "01:2" << true << "00:30" << 30000;
+        QTest::newRow("colon only, started at once") << ":" << false << "00:30" << 30000;
+        QTest::newRow("complete") << "01:20" << true << "01:20" << 80000;
+        QTest::newRow("complete, started at once") << "02:00" << false << "02:00" << 120000;
+    }
+
+    void warningTimeNeedsBothPairs()
+    {
+        QFETCH(QString, typed);
+        QFETCH(bool, leaveFirst);
+        RaceDriver d;
+        d.send(Kind::WarnTimeEdited, 0, false, typed);
+        QCOMPARE(d.core.warnText(), typed);
+        if (leaveFirst)
+            d.send(Kind::WarnTimeLeft);
+        d.start();
+        QTEST(d.core.warnText(), "shown");
+        QTEST(d.core.acceptedWarnText(), "shown");
+        QTEST(int(d.core.warningTime()), "warningMs");
     }
 
     void declinedResetKeepsResults()

@@ -2,7 +2,8 @@
 #include "core/TickSource.h"
 #include "platform/Shell.h"
 #include "platform/SoundPlayer.h"
-#include "settings/Program.h"
+#include "app/Program.h"
+#include "core/RaceCore.h"
 #include "ui/TFDlgYesNo.h"
 #include "ui/TFormMain.h"
 
@@ -28,7 +29,7 @@ class TestStartup : public QObject
     FakeSound sound;
     FakeShell shell;
     FakePrinter printer;
-    Services services{clock, sound, shell, printer};
+    Program::Services services() { return {std::make_unique<ClockView>(clock), sound, shell, printer}; }
 
     // A new file for every store: QSettings caches what it read per file.
     int files = 0;
@@ -65,7 +66,7 @@ private slots:
     void firstRun()
     {
         auto settings = store();
-        Program program(services, *settings);
+        Program program(services(), *settings);
         TFormMain &form = program.mainWindow();
         form.show();
         QCOMPARE(form.width(), 1024);
@@ -97,7 +98,7 @@ private slots:
         auto settings = store({"Left=30", "Top=20", "Width=1200", "Height=999", "Autos=7", "Time=5400",
                                "Title=Stadtlauf", "TimeWarn=01:00", "Port=0", "Alg1=1", "Alg2=0", "OneLuch=0",
                                "LockStopTime=30"});
-        Program program(services, *settings);
+        Program program(services(), *settings);
         TFormMain &form = program.mainWindow();
         form.show();
         QCOMPARE(form.width(), 1200);
@@ -129,7 +130,7 @@ private slots:
     void missingLeftKeepsTheRest()
     {
         auto settings = store({"Top=20", "Autos=5", "Title=Ohne Links"});
-        Program program(services, *settings);
+        Program program(services(), *settings);
         QCOMPARE(program.mainWindow().eTitle->text(), QStringLiteral("Ohne Links"));
         QCOMPARE(program.mainWindow().SortGrid1->model()->rowCount(), 5);
     }
@@ -152,7 +153,7 @@ private slots:
         QFETCH(bool, yes);
         QFETCH(bool, closes);
         auto settings = store();
-        Program program(services, *settings);
+        Program program(services(), *settings);
         TFormMain &form = program.mainWindow();
         form.show();
         QString asked;
@@ -175,7 +176,7 @@ private slots:
     void logoBesideTheProgram()
     {
         auto settings = store();
-        Program program(services, *settings);
+        Program program(services(), *settings);
         const QPixmap logo = program.mainWindow().ImageLogo->pixmap();
         QVERIFY(!logo.isNull());
         QCOMPARE(logo.size(), QSize(150, 85));

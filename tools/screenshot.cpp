@@ -6,7 +6,7 @@
 #include "platform/PagePrinter.h"
 #include "platform/Shell.h"
 #include "platform/SoundPlayer.h"
-#include "settings/Program.h"
+#include "app/Program.h"
 #include "ui/TFormMain.h"
 
 #include <QApplication>
@@ -35,8 +35,10 @@ public:
 
 class NoPrinter final : public PagePrinter
 {
+    Q_OBJECT
+
 public:
-    void print(QWidget *, const QString &) override {}
+    void print(const QString &) override {}
 };
 
 } // namespace
@@ -50,14 +52,15 @@ int main(int argc, char *argv[])
     }
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
 
-    ManualTickSource clock(7200000);
+    auto ownedClock = std::make_unique<ManualTickSource>(7200000);
+    ManualTickSource &clock = *ownedClock;
     Silent sound;
     NoShell shell;
     NoPrinter printer;
     // A fresh settings store, so that the picture shows the program as first started.
     QTemporaryDir dir;
     QSettings store(dir.filePath(QStringLiteral("Chronolauf.conf")), QSettings::IniFormat);
-    Program program(Services{clock, sound, shell, printer}, store);
+    Program program({std::move(ownedClock), sound, shell, printer}, store);
     TFormMain &form = program.mainWindow();
     form.show();
     form.activateWindow();
@@ -98,3 +101,5 @@ int main(int argc, char *argv[])
     }
     return 0;
 }
+
+#include "screenshot.moc"

@@ -1,16 +1,16 @@
 #include "ui/TFormMain.h"
 
-#include "core/TickSource.h"
+#include "core/GridLayout.h"
+#include "core/RaceCore.h"
 #include "output/HtmlProtocol.h"
-#include "platform/PagePrinter.h"
+#include "output/ResultsDate.h"
 #include "platform/DataFiles.h"
+#include "platform/PagePrinter.h"
 #include "platform/Shell.h"
-#include "platform/SoundPlayer.h"
+#include "session/RaceSession.h"
 #include "ui/BgrColour.h"
-#include "ui/GridDelegate.h"
 #include "ui/GridHeader.h"
 #include "ui/GridModel.h"
-#include "ui/GridStyle.h"
 #include "ui/KeyDispatcher.h"
 #include "ui/PendingListModel.h"
 #include "ui/Pictures.h"
@@ -18,137 +18,55 @@
 #include "ui/QuestionAsker.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDate>
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
-#include <QGridLayout>
-#include <QHBoxLayout>
 #include <QHeaderView>
-#include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
-#include <QMessageBox>
-#include <QDate>
 #include <QMenu>
+#include <QMessageBox>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTime>
 #include <QTimer>
 #include <QToolButton>
-#include <QVBoxLayout>
 
 using Kind = RaceInput::Kind;
 
 namespace {
-
-constexpr int TopPanelHeight = 88;
-constexpr int PassPanelWidth = 114;
-constexpr int StatusWidths[4] = {286, 0, 90, 70};
-constexpr std::uint32_t TopPanelColour = 0xC0DCC0;
 
 QString colourName(std::uint32_t bgr)
 {
     return fromBgr(bgr).name();
 }
 
-QLabel *caption(const QString &text, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    return label;
-}
-
-QFont arial(int pixels, bool bold)
-{
-    QFont font(QStringLiteral("Arial"));
-    font.setPixelSize(pixels);
-    font.setBold(bold);
-    return font;
-}
-
-QTimer *makeTimer(int intervalMs, QObject *parent)
-{
-    auto *timer = new QTimer(parent);
-    timer->setTimerType(Qt::PreciseTimer);
-    timer->setInterval(intervalMs);
-    return timer;
-}
-
-QToolButton *speedButton(const char *name, Pictures::Glyph glyph, const QString &hint, QWidget *parent)
-{
-    auto *button = new QToolButton(parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setIcon(Pictures::buttonGlyph(glyph, 26));
-    button->setIconSize(QSize(26, 26));
-    button->setFixedSize(37, 38);
-    button->setAutoRaise(true);
-    button->setToolTip(hint);
-    button->setFocusPolicy(Qt::NoFocus);
-    return button;
-}
-
-// A word-mark label over a black copy a little down and to the right.
-QLabel *shadowedLabel(const QString &text, const QColor &colour, QWidget *parent, QLabel **shadow)
-{
-    *shadow = new QLabel(text, parent);
-    (*shadow)->setFont(arial(27, true));
-    (*shadow)->setStyleSheet(QStringLiteral("color: black;"));
-    auto *label = new QLabel(text, parent);
-    label->setFont(arial(27, true));
-    label->setStyleSheet(QStringLiteral("color: %1;").arg(colour.name()));
-    label->setCursor(Qt::PointingHandCursor);
-    return label;
-}
-
 } // namespace
 
-TFormMain::TFormMain(const Services &services, QWidget *parent)
+TFormMain::TFormMain(RaceSession &session, const Services &services, QWidget *parent)
     : QMainWindow(parent)
-    , mClock(services.clock)
-    , mSound(services.sound)
+    , mSession(session)
     , mShell(services.shell)
     , mPrinter(services.printer)
 {
-    setObjectName(QStringLiteral("FormMain"));
-    setWindowTitle(QStringLiteral("Chronolauf v1.8"));
-    setWindowIcon(Pictures::appIcon());
-    QPalette moneyGreen = palette();
-    moneyGreen.setColor(QPalette::Window, fromBgr(TopPanelColour));
-    setPalette(moneyGreen);
-
-    auto *central = new QWidget(this);
-    auto *column = new QVBoxLayout(central);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-    column->addWidget(buildTopPanel());
-
-    auto *middle = new QWidget(central);
-    middle->setObjectName(QStringLiteral("Panel4"));
-    middle->setMinimumSize(826, 60);
-    auto *middleRow = new QHBoxLayout(middle);
-    middleRow->setContentsMargins(0, 0, 0, 0);
-    middleRow->setSpacing(0);
-    middleRow->addWidget(buildGrid(), 1);
-    middleRow->addWidget(buildPassPanel());
-    column->addWidget(middle, 1);
-    setCentralWidget(central);
-
-    buildStatusBar();
-    buildTimers();
+    buildLayout();
+    wire();
 
     mKeys = new KeyDispatcher(
         this,
         [this] {
-            return KeyBindingState{mCore.controls().digitKeysBound, mCore.controls().captureEnabled};
+            const Controls &c = core().controls();
+            return KeyBindingState{.digitKeysBound = c.digitKeysBound, .spaceBound = c.captureEnabled};
         },
         [this](const Command &command) { runCommand(command); });
 
-    mCore.setObserver(this);
-    input({Kind::TimerDate, 0, QTime::currentTime().msecsSinceStartOfDay()});
+    submit({.kind = Kind::TimerDate, .value = QTime::currentTime().msecsSinceStartOfDay()});
     TimerDate->start();
     showControls();
     showPending();
@@ -159,12 +77,18 @@ TFormMain::TFormMain(const Services &services, QWidget *parent)
 
 TFormMain::~TFormMain()
 {
-    // The widgets outlive the core by a moment and still signal while they go (a field
-    // that loses the focus finishes its editing): nothing may reach the core any more.
+    // The widgets still signal while they go (a field that loses the focus finishes its
+    // editing), and the session outlives this window: nothing may reach either any more.
+    mSession.disconnect(this);
+    mPrinter.disconnect(this);
     for (QObject *child : findChildren<QObject *>())
         child->disconnect(this);
     qApp->removeEventFilter(mKeys);
-    mCore.setObserver(nullptr);
+}
+
+const RaceCore &TFormMain::core() const
+{
+    return mSession.core();
 }
 
 void TFormMain::setDialogs(QuestionAsker *asker, QDialog *info)
@@ -173,320 +97,88 @@ void TFormMain::setDialogs(QuestionAsker *asker, QDialog *info)
     mInfo = info;
 }
 
-QWidget *TFormMain::buildTopPanel()
+void TFormMain::wire()
 {
-    Panel1 = new QWidget(this);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setFixedHeight(TopPanelHeight);
-    Panel1->setAutoFillBackground(true);
-    auto *row = new QHBoxLayout(Panel1);
-    row->setContentsMargins(6, 0, 0, 0);
-    row->setSpacing(4);
-
-    // Left: title and session type above the word mark and the clocks' settings; the logo beside them.
-    auto *fields = new QGridLayout;
-    fields->setContentsMargins(0, 4, 0, 4);
-    fields->setHorizontalSpacing(4);
-    auto *titleRow = new QHBoxLayout;
-    titleRow->setSpacing(4);
-    titleRow->addWidget(caption(QStringLiteral("Rennen:"), Panel1));
-    eTitle = new QLineEdit(Panel1);
-    eTitle->setObjectName(QStringLiteral("eTitle"));
-    eTitle->setFixedWidth(293);
-    connect(eTitle, &QLineEdit::textEdited, this, [this](const QString &text) { input({Kind::TitleEdited, 0, 0, false, text}); });
-    titleRow->addWidget(eTitle);
-    titleRow->addSpacing(6);
-    titleRow->addWidget(caption(QStringLiteral("Session:"), Panel1));
-    cbTip = new QComboBox(Panel1);
-    cbTip->setObjectName(QStringLiteral("cbTip"));
-    cbTip->addItems(RaceCore::SessionTypes());
-    cbTip->setFixedWidth(90);
-    connect(cbTip, &QComboBox::activated, this, [this](int index) { input({Kind::SessionTypeChosen, 0, index}); });
-    titleRow->addWidget(cbTip);
-    titleRow->addStretch();
-    fields->addLayout(titleRow, 0, 0);
-
-    auto *lower = new QHBoxLayout;
-    lower->setSpacing(4);
-    // The word mark: red and green over black shadows, then a small flag.
-    auto *mark = new QWidget(Panel1);
-    mark->setFixedSize(190, 40);
-    QLabel *shadow14 = nullptr;
-    QLabel *shadow12 = nullptr;
-    Label14 = shadowedLabel(QStringLiteral("Zeit"), fromBgr(0x0000FF), mark, &shadow14);
-    Label12 = shadowedLabel(QStringLiteral("kontor"), fromBgr(0x00C000), mark, &shadow12);
-    Label14->setObjectName(QStringLiteral("Label14"));
-    Label12->setObjectName(QStringLiteral("Label12"));
-    for (QLabel *label : {Label14, Label12, shadow14, shadow12})
-        label->adjustSize();
-    Label14->move(0, 2);
-    shadow14->move(2, 4);
-    Label12->move(Label14->width(), 2);
-    shadow12->move(Label14->width() + 2, 4);
-    shadow14->lower();
-    shadow12->lower();
-    auto *flag = new QLabel(mark);
-    flag->setObjectName(QStringLiteral("Image1"));
-    flag->setPixmap(Pictures::flag(30, 21));
-    flag->move(Label14->width() + Label12->width() + 6, 10);
-    for (QLabel *label : {Label14, Label12})
-        label->installEventFilter(this);
-    lower->addWidget(mark);
-    lower->addStretch();
-
-    ImageGong = new QLabel(Panel1);
-    ImageGong->setObjectName(QStringLiteral("ImageGong"));
-    ImageGong->setPixmap(Pictures::gong(24));
-    ImageGong->setFixedSize(24, 24);
-    lower->addWidget(ImageGong);
-    lower->addWidget(caption(QStringLiteral("Warnzeit:"), Panel1));
-    meTimeWarn = new QLineEdit(Panel1);
-    meTimeWarn->setObjectName(QStringLiteral("meTimeWarn"));
-    meTimeWarn->setInputMask(QStringLiteral("00:00"));
-    meTimeWarn->setToolTip(QStringLiteral("TimeFormat MM:SS"));
-    meTimeWarn->setFixedWidth(45);
-    connect(meTimeWarn, &QLineEdit::textEdited, this, [this](const QString &text) { input({Kind::WarnTimeEdited, 0, 0, false, text}); });
-    lower->addWidget(meTimeWarn);
-    auto *spin = new QVBoxLayout;
-    spin->setSpacing(0);
-    sbTimeWarnUp = new QToolButton(Panel1);
-    sbTimeWarnUp->setObjectName(QStringLiteral("sbTimeWarnUp"));
-    sbTimeWarnUp->setArrowType(Qt::UpArrow);
-    sbTimeWarnUp->setFixedSize(16, 11);
-    sbTimeWarnDown = new QToolButton(Panel1);
-    sbTimeWarnDown->setObjectName(QStringLiteral("sbTimeWarnDown"));
-    sbTimeWarnDown->setArrowType(Qt::DownArrow);
-    sbTimeWarnDown->setFixedSize(16, 11);
-    connect(sbTimeWarnUp, &QToolButton::clicked, this, [this] { input({Kind::WarnStepUp}); });
-    connect(sbTimeWarnDown, &QToolButton::clicked, this, [this] { input({Kind::WarnStepDown}); });
-    spin->addWidget(sbTimeWarnUp);
-    spin->addWidget(sbTimeWarnDown);
-    lower->addLayout(spin);
-    lower->addSpacing(6);
-    lower->addWidget(caption(QStringLiteral("Counter:"), Panel1));
-    meTime = new QLineEdit(Panel1);
-    meTime->setObjectName(QStringLiteral("meTime"));
-    meTime->setFixedSize(100, 32);
-    meTime->setFont(arial(24, true));
-    meTime->setTextMargins(0, 0, 0, 0);
+    // Fields and buttons submit what the operator did.
+    connect(eTitle, &QLineEdit::textEdited, this, [this](const QString &text) { submit({.kind = Kind::TitleEdited, .text = text}); });
+    connect(cbTip, &QComboBox::activated, this, [this](int index) { submit({.kind = Kind::SessionTypeChosen, .value = index}); });
+    connect(meTimeWarn, &QLineEdit::textEdited, this, [this](const QString &text) { submit({.kind = Kind::WarnTimeEdited, .text = text}); });
+    connect(sbTimeWarnUp, &QToolButton::clicked, this, [this] { submit({.kind = Kind::WarnStepUp}); });
+    connect(sbTimeWarnDown, &QToolButton::clicked, this, [this] { submit({.kind = Kind::WarnStepDown}); });
+    connect(meTime, &QLineEdit::textEdited, this, [this](const QString &text) { submit({.kind = Kind::DurationTyped, .text = text}); });
+    connect(meTime, &QLineEdit::textChanged, this, &TFormMain::fitDurationFont);
+    connect(meTime, &QLineEdit::editingFinished, this, [this] { submit({.kind = Kind::DurationEdited, .text = meTime->text()}); });
+    meTimeWarn->installEventFilter(this);
     meTime->installEventFilter(this);
-    connect(meTime, &QLineEdit::textEdited, this, [this](const QString &text) { input({Kind::DurationTyped, 0, 0, false, text}); });
-    connect(meTime, &QLineEdit::editingFinished, this, [this] { input({Kind::DurationEdited, 0, 0, false, meTime->text()}); });
-    lower->addWidget(meTime);
-    fields->addLayout(lower, 1, 0);
 
-    ImageLogo = new QLabel(Panel1);
-    ImageLogo->setObjectName(QStringLiteral("ImageLogo"));
-    ImageLogo->setFixedSize(150, 85);
-    ImageLogo->setToolTip(QStringLiteral("Logo.jpg (150x85)"));
-    fields->addWidget(ImageLogo, 0, 1, 2, 1, Qt::AlignVCenter);
-    row->addLayout(fields, 1);
-
-    row->addWidget(buildButtonPanel(Panel1));
-    return Panel1;
-}
-
-QWidget *TFormMain::buildButtonPanel(QWidget *parent)
-{
-    auto *panel = new QWidget(parent);
-    panel->setObjectName(QStringLiteral("Panel2"));
-    panel->setFixedSize(306, TopPanelHeight);
-    panel->setAutoFillBackground(true);
-    QPalette fixed = panel->palette();
-    fixed.setColor(QPalette::Window, fromBgr(GridLayout::Colour::Fixed));
-    panel->setPalette(fixed);
-
-    using Pictures::Glyph;
-    sbHelp = speedButton("sbHelp", Glyph::Help, QStringLiteral("[Ctrl+H] Hilfe"), panel);
-    bCFG = speedButton("bCFG", Glyph::Settings, QStringLiteral("[Ctrl+E] Einstellungen"), panel);
-    bInfo = speedButton("bInfo", Glyph::Info, QStringLiteral("[Ctrl+I] Info"), panel);
-    sbExcel = speedButton("sbExcel", Glyph::Spreadsheet, QStringLiteral("Export nach MS Excel"), panel);
-    sbWeb = speedButton("sbWeb", Glyph::Web, QStringLiteral("Als Webseite"), panel);
-    bStartList = speedButton("bStartList", Glyph::StarterList, QStringLiteral("[Ctrl+O] Starterliste öffnen"), panel);
-    int x = 2;
-    for (QToolButton *button : {sbHelp, bCFG, bInfo, sbExcel, sbWeb}) {
-        button->move(x, 4);
-        x += 38;
-    }
-    bStartList->move(2, 46);
     connect(sbHelp, &QToolButton::clicked, this, &TFormMain::sbHelpClick);
     connect(bInfo, &QToolButton::clicked, this, &TFormMain::Info1Click);
     connect(bCFG, &QToolButton::clicked, this, [this] { runCommand({Command::Id::Settings}); });
     connect(bStartList, &QToolButton::clicked, this, [this] { runCommand({Command::Id::OpenStarterList}); });
     connect(sbExcel, &QToolButton::clicked, this, [this] { notYetAvailable(QStringLiteral("Export nach MS Excel")); });
     connect(sbWeb, &QToolButton::clicked, this, &TFormMain::sbWebClick);
-
-    // The barrier indicator shows only while a serial port is open; without one the start
-    // button takes its place.
-    ImageLS1 = new QLabel(panel);
-    ImageLS1->setObjectName(QStringLiteral("ImageLS1"));
-    ImageLS1->setGeometry(40, 49, 32, 32);
-    ImageLS1->setToolTip(QStringLiteral("[Ctrl+L]"));
-    ImageLS1->setCursor(Qt::PointingHandCursor);
-    ImageLS1->installEventFilter(this);
-    ImageLS1->hide();
-
-    bSTART2 = new PressButton(panel);
-    bSTART2->setObjectName(QStringLiteral("bSTART2"));
-    bSTART2->setToolTip(QStringLiteral("[Ctrl+S]"));
-    bSTART2->setGeometry(41, 46, 145, 38);
-    bSTART2->setFocusPolicy(Qt::NoFocus);
-    bSTART2->setFont(arial(27, true));
     connect(bSTART2, &PressButton::mouseDown, this, &TFormMain::mStart2Click);
-
-    eTime = new QLabel(panel);
-    eTime->setObjectName(QStringLiteral("eTime"));
-    eTime->setGeometry(192, 4, PassPanelWidth - 2, 40);
-    eTime->setAlignment(Qt::AlignCenter);
-    eTime->setAutoFillBackground(true);
-    eTime->setFont(arial(24, false));
-    eTime->setStyleSheet(QStringLiteral("background: black; color: #00FF00;"));
-
-    Panel7 = new QLabel(QStringLiteral("LS-Kontakt"), panel);
-    Panel7->setObjectName(QStringLiteral("Panel7"));
-    Panel7->setGeometry(192, 46, PassPanelWidth - 2, 38);
-    Panel7->setAlignment(Qt::AlignCenter);
-    Panel7->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    Panel7->setToolTip(QStringLiteral("Leeretaste zum Testen"));
-    return panel;
-}
-
-QWidget *TFormMain::buildGrid()
-{
-    mGridModel = new GridModel(mCore, this);
-    SortGrid1 = new QTableView(this);
-    SortGrid1->setObjectName(QStringLiteral("SortGrid1"));
-    mGridHeader = new GridHeader(mCore, mClock, SortGrid1);
-    SortGrid1->setHorizontalHeader(mGridHeader);
-    SortGrid1->setModel(mGridModel);
-    SortGrid1->setItemDelegate(new GridDelegate(mCore, mClock, SortGrid1));
-    SortGrid1->verticalHeader()->hide();
-    SortGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    // A row is 22 pixels of cell and one of grid line.
-    SortGrid1->verticalHeader()->setDefaultSectionSize(GridLayout::RowHeight + 1);
-    SortGrid1->verticalHeader()->setMinimumSectionSize(GridLayout::RowHeight + 1);
-    mGridHeader->setFixedHeight(GridLayout::TitleRowHeight);
-    for (int c = 0; c < StandingsGrid::ColumnCount; ++c)
-        mGridHeader->resizeSection(c, c == StandingsGrid::Name ? 104 : GridLayout::ColumnWidths[c]);
-    SortGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    SortGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
-    SortGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    SortGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    SortGrid1->setContextMenuPolicy(Qt::CustomContextMenu);
-    SortGrid1->setFont(GridStyle::gridFont());
-    SortGrid1->installEventFilter(this);
-    connect(SortGrid1, &QWidget::customContextMenuRequested, this, &TFormMain::showGridContextMenu);
-
-    PopupMenuAus = new QMenu(this);
-    PopupMenuAus->setObjectName(QStringLiteral("PopupMenuAus"));
-    mAus = PopupMenuAus->addAction(QStringLiteral("Aus"));
-    mAus->setObjectName(QStringLiteral("mAus"));
-    connect(mAus, &QAction::triggered, this, [this] {
-        input({Kind::MarkOut, 0, SortGrid1->currentIndex().row() + 1});
-    });
-    return SortGrid1;
-}
-
-QWidget *TFormMain::buildPassPanel()
-{
-    PanelRR = new QWidget(this);
-    PanelRR->setObjectName(QStringLiteral("PanelRR"));
-    PanelRR->setFixedWidth(PassPanelWidth);
-    PanelRR->setAutoFillBackground(true);
-    QPalette fixed = PanelRR->palette();
-    fixed.setColor(QPalette::Window, fromBgr(GridLayout::Colour::Fixed));
-    PanelRR->setPalette(fixed);
-    auto *column = new QVBoxLayout(PanelRR);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-
-    auto *cap = new QWidget(PanelRR);
-    cap->setObjectName(QStringLiteral("PanelCap"));
-    cap->setFixedHeight(30);
-    bZeit = new PressButton(cap);
-    bZeit->setObjectName(QStringLiteral("bZeit"));
-    bZeit->setToolTip(QStringLiteral("[Space]"));
-    bZeit->setGeometry(1, 1, 36, 28);
-    bZeit->setFocusPolicy(Qt::NoFocus);
-    bZeit->setCursor(Qt::PointingHandCursor);
-    bZeit->setIcon(Pictures::clockFace(22));
-    bZeit->setIconSize(QSize(22, 22));
-    bZeit->setStyleSheet(QStringLiteral("QPushButton { background: blue; border: none; }"
-                                        "QPushButton:hover { background: navy; }"
-                                        "QPushButton:disabled { background: #7080b0; }"));
     connect(bZeit, &PressButton::mouseDown, this, &TFormMain::CapturePass);
-    auto *goal = new QLabel(QStringLiteral("         Ziel"), cap);
-    goal->setGeometry(0, 0, PassPanelWidth, 30);
-    goal->setAlignment(Qt::AlignCenter);
-    goal->setFont(arial(16, true));
-    goal->lower();
-    column->addWidget(cap);
+    for (QLabel *label : {Label14, Label12, ImageLS1})
+        label->installEventFilter(this);
 
-    mPendingModel = new PendingListModel(mCore.pending(), this);
-    ListBoxTime = new QListView(PanelRR);
-    ListBoxTime->setObjectName(QStringLiteral("ListBoxTime"));
-    ListBoxTime->setModel(mPendingModel);
-    ListBoxTime->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListBoxTime->setUniformItemSizes(true);
-    ListBoxTime->setToolTip(QStringLiteral("[Space] Add Zeit\r\n[Ctrl+Del] Zeit löschen\r\n[0..9,F1..F10] Zeit zuweisen"));
-    ListBoxTime->setFont(arial(16, true));
-    ListBoxTime->setStyleSheet(QStringLiteral("QListView::item { height: 19px; padding-right: 2px; }"));
+    SortGrid1->viewport()->installEventFilter(this);
+    connect(SortGrid1, &QWidget::customContextMenuRequested, this, &TFormMain::showGridContextMenu);
+    // The right click made the clicked row current: that is the row marked out.
+    connect(mAus, &QAction::triggered, this, [this] {
+        submit({.kind = Kind::MarkOut, .value = SortGrid1->currentIndex().row() + 1});
+    });
     connect(ListBoxTime->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex &current) {
         if (!mSyncingSelection && current.isValid())
-            input({Kind::SelectPending, 0, current.row()});
+            submit({.kind = Kind::SelectPending, .value = current.row()});
     });
-    column->addWidget(ListBoxTime, 1);
-    return PanelRR;
-}
+    // A Ctrl+click can take the selection away in the view; the core keeps its selected
+    // time, so the view shows it again.
+    connect(ListBoxTime->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (!mSyncingSelection)
+            showPendingSelection();
+    });
 
-void TFormMain::buildStatusBar()
-{
-    QStatusBar *bar = statusBar();
-    bar->setObjectName(QStringLiteral("StatusBar1"));
-    bar->setSizeGripEnabled(false);
-    for (int i = 0; i < 4; ++i) {
-        StatusPanels[i] = new QLabel(bar);
-        StatusPanels[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        StatusPanels[i]->setAlignment(i == 1 ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter);
-        StatusPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        if (StatusWidths[i] > 0)
-            StatusPanels[i]->setFixedWidth(StatusWidths[i]);
-        bar->addWidget(StatusPanels[i], i == 3 ? 1 : 0);
-    }
-    StatusPanels[0]->setText(QStringLiteral("Chronolauf - Rundenzeiten"));
-}
-
-void TFormMain::buildTimers()
-{
-    TimerALL = makeTimer(10, this);
-    Timer1 = makeTimer(450, this);
-    TimerDate = makeTimer(450, this);
-    TimerLockStop = makeTimer(20000, this);
-    connect(TimerALL, &QTimer::timeout, this, [this] { input({Kind::TimerAll}); });
-    connect(Timer1, &QTimer::timeout, this, [this] { input({Kind::Timer1}); });
+    connect(TimerALL, &QTimer::timeout, this, [this] { submit({.kind = Kind::TimerAll}); });
+    connect(Timer1, &QTimer::timeout, this, [this] { submit({.kind = Kind::Timer1}); });
     connect(TimerDate, &QTimer::timeout, this, [this] {
-        input({Kind::TimerDate, 0, QTime::currentTime().msecsSinceStartOfDay()});
+        submit({.kind = Kind::TimerDate, .value = QTime::currentTime().msecsSinceStartOfDay()});
     });
-    connect(TimerLockStop, &QTimer::timeout, this, [this] { input({Kind::TimerLockStop}); });
+    connect(TimerLockStop, &QTimer::timeout, this, [this] { submit({.kind = Kind::TimerLockStop}); });
+    connect(TimerMessage, &QTimer::timeout, StatusPanels[1], &QLabel::clear);
+
+    // The session tells what changed.
+    connect(&mSession, &RaceSession::rowCountChanged, this, &TFormMain::showRowCount);
+    connect(&mSession, &RaceSession::cellsChanged, this, &TFormMain::showCells);
+    connect(&mSession, &RaceSession::runningTimesChanged, this, [this] { mGridModel->columnChanged(StandingsGrid::CurrentTime); });
+    connect(&mSession, &RaceSession::pendingChanged, this, &TFormMain::showPending);
+    connect(&mSession, &RaceSession::controlsChanged, this, &TFormMain::showControls);
+    connect(&mSession, &RaceSession::pendingFocusRequested, this, [this] { ListBoxTime->setFocus(); });
+
+    connect(&mPrinter, &PagePrinter::printed, this, [this](const QString &printer) { showMessage(QStringLiteral("Gedruckt: ") + printer); });
+    connect(&mPrinter, &PagePrinter::noPrinter, this, [this] { showMessage(QStringLiteral("Kein Drucker eingerichtet")); });
+    connect(&mPrinter, &PagePrinter::failed, this, &TFormMain::showMessage);
 }
 
-void TFormMain::input(RaceInput in)
+void TFormMain::submit(const RaceInput &input)
 {
-    in.tick = ReadClock(mClock);
-    mCore.apply(in);
+    mSession.submit(input);
 }
 
 void TFormMain::mStart2Click()
 {
-    bool confirmed = true;
-    if (const auto question = mCore.startQuestion())
-        confirmed = mAsker && mAsker->ask(question->text, question->focusNo);
-    input({Kind::StartCommand, 0, 0, confirmed});
+    // The answer names the question it answers: the session may change while it is open.
+    RaceInput start{.kind = Kind::StartCommand, .confirmed = true};
+    if (const auto question = core().startQuestion()) {
+        start.answers = question->id;
+        start.confirmed = mAsker && mAsker->ask(question->text, question->focusNo);
+    }
+    submit(start);
 }
 
 void TFormMain::CapturePass()
 {
-    input({Kind::CapturePass});
+    submit({.kind = Kind::CapturePass});
 }
 
 QString TFormMain::HelpFilePath()
@@ -502,7 +194,7 @@ void TFormMain::sbHelpClick()
 {
     const QString help = HelpFilePath();
     if (help.isEmpty() || !mShell.open(help))
-        StatusPanels[1]->setText(QStringLiteral("Hilfe nicht gefunden"));
+        showMessage(QStringLiteral("Hilfe nicht gefunden"));
 }
 
 void TFormMain::Info1Click()
@@ -524,13 +216,12 @@ QString TFormMain::ProtocolFileName()
 // Writes the results page; on failure the operator is told and no older page is shown.
 bool TFormMain::writeProtocol(const QString &fileName)
 {
-    HtmlProtocol::Page page;
-    page.title = mCore.title();
-    page.sessionType = mCore.sessionTypeText();
-    page.date = QLocale().toString(QDate::currentDate(), QLocale::ShortFormat);
-    page.webAddress = mWebAddress;
-    page.webLinkText = QStringLiteral("Zeitkontor");
-    const HtmlProtocol::WriteResult result = HtmlProtocol::WriteHtmlProtocol(fileName, page, mCore.grid());
+    const HtmlProtocol::Page page{
+        .date = ResultsDate(QDate::currentDate(), QLocale()),
+        .webAddress = mWebAddress,
+        .webLinkText = QStringLiteral("Zeitkontor"),
+    };
+    const HtmlProtocol::WriteResult result = HtmlProtocol::WriteHtmlProtocol(fileName, page, *mSession.snapshot());
     switch (result.status) {
     case HtmlProtocol::WriteResult::Status::Written: return true;
     case HtmlProtocol::WriteResult::Status::CannotOpen:
@@ -552,14 +243,21 @@ void TFormMain::sbWebClick()
 
 void TFormMain::Print1Click()
 {
+    // Straight to the default printer: a print dialog would hold up the keys at the line.
     const QString fileName = ProtocolFileName();
     if (writeProtocol(fileName))
-        mPrinter.print(this, QDir::current().absoluteFilePath(fileName));
+        mPrinter.print(QDir::current().absoluteFilePath(fileName));
+}
+
+void TFormMain::showMessage(const QString &text)
+{
+    StatusPanels[1]->setText(text);
+    TimerMessage->start();
 }
 
 void TFormMain::notYetAvailable(const QString &what)
 {
-    StatusPanels[1]->setText(what + QStringLiteral(": in dieser Version noch nicht verfügbar"));
+    showMessage(what + QStringLiteral(": in dieser Version noch nicht verfügbar"));
 }
 
 void TFormMain::runCommand(const Command &command)
@@ -567,10 +265,10 @@ void TFormMain::runCommand(const Command &command)
     switch (command.id) {
     case Command::Id::Start: mStart2Click(); break;
     case Command::Id::Capture: CapturePass(); break;
-    case Command::Id::Participant: input({Kind::Assign, 0, command.participant}); break;
-    case Command::Id::DeletePending: input({Kind::DeletePending}); break;
-    case Command::Id::Sort: input({Kind::SortCycle}); break;
-    case Command::Id::ToggleArming: input({Kind::ToggleArming}); break;
+    case Command::Id::Participant: submit({.kind = Kind::Assign, .value = command.participant}); break;
+    case Command::Id::DeletePending: submit({.kind = Kind::DeletePending}); break;
+    case Command::Id::Sort: submit({.kind = Kind::SortCycle}); break;
+    case Command::Id::ToggleArming: submit({.kind = Kind::ToggleArming}); break;
     case Command::Id::Help: sbHelpClick(); break;
     case Command::Id::Info: Info1Click(); break;
     case Command::Id::Settings: notYetAvailable(QStringLiteral("Einstellungen")); break;
@@ -588,25 +286,28 @@ bool TFormMain::eventFilter(QObject *watched, QEvent *event)
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
             return false;
         const QString text = key->text();
-        if (!text.isEmpty() && text.front().isPrint() && !RaceCore::DurationKeyAccepted(text.front(), mCore.timeSeparator()))
+        if (!text.isEmpty() && text.front().isPrint() && !RaceCore::DurationKeyAccepted(text.front(), core().timeSeparator()))
             return true;
     }
+    // A half-typed warning time goes back to the last complete one when the field is left.
+    if (watched == meTimeWarn && event->type() == QEvent::FocusOut)
+        submit({.kind = Kind::WarnTimeLeft});
     if ((watched == Label14 || watched == Label12) && event->type() == QEvent::MouseButtonRelease) {
         Label14Click();
         return true;
     }
     if (watched == ImageLS1 && event->type() == QEvent::MouseButtonRelease) {
-        input({Kind::ToggleArming});
+        submit({.kind = Kind::ToggleArming});
         return true;
     }
-    if (watched == SortGrid1 && event->type() == QEvent::Resize)
+    if (watched == SortGrid1->viewport() && event->type() == QEvent::Resize)
         FormResize();
     return QMainWindow::eventFilter(watched, event);
 }
 
 void TFormMain::closeEvent(QCloseEvent *event)
 {
-    if (const auto question = mCore.closeQuestion()) {
+    if (const auto question = core().closeQuestion()) {
         if (!mAsker || !mAsker->ask(question->text, question->focusNo)) {
             event->ignore();
             return;
@@ -634,8 +335,14 @@ void TFormMain::resizeEvent(QResizeEvent *event)
 
 void TFormMain::FormResize()
 {
+    // "Fahrer" takes exactly the width the other columns leave in the drawn grid.
+    int others = 0;
+    for (int c = 0; c < StandingsGrid::ColumnCount; ++c) {
+        if (c != StandingsGrid::Name)
+            others += c == StandingsGrid::TotalTime ? GridLayout::ColumnWidths[c] : mGridHeader->sectionSize(c);
+    }
     mGridHeader->resizeSection(StandingsGrid::TotalTime, GridLayout::ColumnWidths[StandingsGrid::TotalTime]);
-    mGridHeader->resizeSection(StandingsGrid::Name, qMax(0, GridLayout::NameColumnWidth(SortGrid1->width())));
+    mGridHeader->resizeSection(StandingsGrid::Name, qMax(0, SortGrid1->viewport()->width() - others));
     const QSize outer = frameGeometry().size();
     StatusPanels[2]->setText(QStringLiteral("%1x%2").arg(outer.width()).arg(outer.height()));
     StatusPanels[1]->setFixedWidth(qMax(0, width() - StatusWidths[0] - StatusWidths[2] - PassPanelWidth));
@@ -646,9 +353,9 @@ void TFormMain::FormResize()
 // Participant count changed: the window is made tall enough to show every participant row.
 void TFormMain::fitToParticipants()
 {
-    const int gridHeight = RaceCore::GridHeight(mCore.grid().rowCount()) + GridLayout::TitleRowHeight;
-    SortGrid1->setFixedHeight(gridHeight);
-    const int clientHeight = TopPanelHeight + gridHeight + statusBar()->sizeHint().height();
+    const int gridHeight = RaceCore::GridHeight(core().grid().rowCount()) + GridLayout::TitleRowHeight;
+    SortGrid1->setMinimumHeight(gridHeight);
+    const int clientHeight = TopPanelHeight + gridHeight + StatusBarHeight;
     setMinimumHeight(clientHeight);
     resize(width(), clientHeight);
 }
@@ -658,7 +365,7 @@ void TFormMain::showGridContextMenu(const QPoint &pos)
     const QModelIndex index = SortGrid1->indexAt(pos);
     if (index.isValid())
         SortGrid1->setCurrentIndex(index);
-    mAus->setEnabled(mCore.controls().ausEnabled);
+    mAus->setEnabled(core().controls().ausEnabled);
     PopupMenuAus->popup(SortGrid1->viewport()->mapToGlobal(pos));
 }
 
@@ -672,7 +379,8 @@ void TFormMain::syncTimer(QTimer *timer, bool enabled)
 
 void TFormMain::showControls()
 {
-    const Controls &c = mCore.controls();
+    const RaceCore &race = core();
+    const Controls &c = race.controls();
     bSTART2->setText(c.startCaption);
     // Restyling is not free, and this runs with every clock tick: only when the colours change.
     const QString startStyle = QStringLiteral("QPushButton { background: %1; color: white; border: 2px solid %2; }"
@@ -694,63 +402,66 @@ void TFormMain::showControls()
         mShownBarrierPicture = c.barrierPicture;
     }
 
-    if (eTitle->text() != mCore.title())
-        eTitle->setText(mCore.title());
-    if (cbTip->currentIndex() != mCore.sessionType())
-        cbTip->setCurrentIndex(mCore.sessionType());
-    if (meTimeWarn->text() != mCore.warnText())
-        meTimeWarn->setText(mCore.warnText());
-    if (meTime->text() != mCore.durationText())
-        meTime->setText(mCore.durationText());
-    eTime->setText(mCore.wallClockText());
+    if (eTitle->text() != race.title())
+        eTitle->setText(race.title());
+    if (cbTip->currentIndex() != race.sessionType())
+        cbTip->setCurrentIndex(race.sessionType());
+    if (meTimeWarn->text() != race.warnText())
+        meTimeWarn->setText(race.warnText());
+    if (meTime->text() != race.durationText())
+        meTime->setText(race.durationText());
+    eTime->setText(race.wallClockText());
 
     syncTimer(TimerALL, c.timerAllEnabled);
     syncTimer(Timer1, c.timer1Enabled);
     syncTimer(TimerLockStop, c.timerLockStopEnabled);
 }
 
+void TFormMain::fitDurationFont()
+{
+    static constexpr int FullPixels = 24;
+    static constexpr int SmallestPixels = 10;
+    QFont font = meTime->font();
+    const int room = meTime->contentsRect().width() - 6;
+    int pixels = FullPixels;
+    for (; pixels > SmallestPixels; --pixels) {
+        font.setPixelSize(pixels);
+        if (QFontMetrics(font).horizontalAdvance(meTime->text()) <= room)
+            break;
+    }
+    font.setPixelSize(pixels);
+    if (font != meTime->font())
+        meTime->setFont(font);
+}
+
 void TFormMain::showPending()
 {
     mSyncingSelection = true;
     mPendingModel->refresh();
-    const int selected = mCore.pending().selectedIndex();
-    if (selected >= 0)
-        ListBoxTime->setCurrentIndex(mPendingModel->index(selected));
     mSyncingSelection = false;
-    StatusPanels[3]->setText(QString::number(mCore.pending().count()));
+    showPendingSelection();
+    StatusPanels[3]->setText(QString::number(core().pending().count()));
 }
 
-void TFormMain::gridChanged(GridChange change)
+void TFormMain::showPendingSelection()
 {
-    switch (change) {
-    case GridChange::RunningTimes: mGridModel->columnChanged(StandingsGrid::CurrentTime); break;
-    case GridChange::Cells:
-        mGridModel->allChanged();
-        mGridHeader->viewport()->update();
-        break;
-    case GridChange::RowCount:
-        mGridModel->rowCountChanged();
-        fitToParticipants();
-        break;
-    }
+    mSyncingSelection = true;
+    const int selected = core().pending().selectedIndex();
+    if (selected >= 0)
+        ListBoxTime->selectionModel()->setCurrentIndex(mPendingModel->index(selected), QItemSelectionModel::ClearAndSelect);
+    else
+        ListBoxTime->selectionModel()->clearSelection();
+    mSyncingSelection = false;
 }
 
-void TFormMain::pendingChanged()
+void TFormMain::showCells()
 {
-    showPending();
+    mGridModel->allChanged();
+    mGridHeader->viewport()->update();
 }
 
-void TFormMain::controlsChanged()
+void TFormMain::showRowCount()
 {
-    showControls();
-}
-
-void TFormMain::playSound(Sound sound)
-{
-    mSound.play(QString::fromLatin1(sound == Sound::Gong ? GongSound : ContactSound));
-}
-
-void TFormMain::focusPendingList()
-{
-    ListBoxTime->setFocus();
+    mGridModel->rowCountChanged();
+    fitToParticipants();
 }

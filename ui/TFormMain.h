@@ -1,16 +1,14 @@
 #pragma once
 
 #include "core/CommandMap.h"
-#include "core/RaceCore.h"
-#include "core/RaceObserver.h"
-#include "ui/Services.h"
+#include "core/Controls.h"
+#include "core/RaceInput.h"
 
 #include <QMainWindow>
 
 #include <functional>
 #include <optional>
 
-class GridDelegate;
 class GridHeader;
 class GridModel;
 class KeyDispatcher;
@@ -18,9 +16,9 @@ class PagePrinter;
 class PendingListModel;
 class PressButton;
 class QuestionAsker;
+class RaceCore;
+class RaceSession;
 class Shell;
-class SoundPlayer;
-class TickSource;
 class QComboBox;
 class QDialog;
 class QLabel;
@@ -31,17 +29,29 @@ class QTableView;
 class QTimer;
 class QToolButton;
 
-// The main window. It shows the race core's state and forwards every input to it,
-// stamped with the race clock.
-class TFormMain final : public QMainWindow, private RaceObserver
+// The main window. It shows the session's state and submits every input to it; the
+// widgets are built in TFormMainLayout.cpp, the wiring and the handlers live here.
+class TFormMain final : public QMainWindow
 {
+    Q_OBJECT
+
 public:
     static constexpr const char *ContactSound = "Ton-Kontakt.wav";
     static constexpr const char *GongSound = "Ton-Counter.wav";
     static constexpr const char *ManualFile = "Chronolauf-Handbuch.html";
     static constexpr const char *DefaultWebAddress = "https://www.chronolauf.example/";
+    // A message in status panel 1 goes after this long.
+    static constexpr int MessageTimeoutMs = 10000;
 
-    explicit TFormMain(const Services &services, QWidget *parent = nullptr);
+    // What the window hands work to; tests put fakes in for the desktop and the printer.
+    struct Services
+    {
+        Shell &shell;
+        PagePrinter &printer;
+    };
+
+    // The session must outlive the window.
+    TFormMain(RaceSession &session, const Services &services, QWidget *parent = nullptr);
     ~TFormMain() override;
 
     // The dialogs are made after the main window and serve it for the whole run.
@@ -49,12 +59,12 @@ public:
     void setWebAddress(const QString &address) { mWebAddress = address; }
     const QString &webAddress() const { return mWebAddress; }
 
-    const RaceCore &core() const { return mCore; }
-    // Every input reaches the core here, stamped with the race clock.
-    void input(RaceInput input);
+    const RaceCore &core() const;
     // Runs once the operator's close request is granted, before the window goes.
     void setCloseHandler(std::function<void()> handler) { mCloseHandler = std::move(handler); }
     void setLogo(const QPixmap &logo);
+    // Status panel 1: a message that clears itself after MessageTimeoutMs.
+    void showMessage(const QString &text);
 
     // The operations behind keys, menus and buttons.
     void mStart2Click();
@@ -77,37 +87,45 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    static constexpr int TopPanelHeight = 88;
+    static constexpr int PassPanelWidth = 114;
+    static constexpr int StatusBarHeight = 19;
+    static constexpr int StatusWidths[4] = {286, 0, 90, 70};
+
+    // Layout (TFormMainLayout.cpp): widgets, their looks and places, no behaviour.
+    void buildLayout();
     QWidget *buildTopPanel();
     QWidget *buildButtonPanel(QWidget *parent);
     QWidget *buildGrid();
     QWidget *buildPassPanel();
     void buildStatusBar();
     void buildTimers();
+
+    // Wiring: widget signals become session inputs, session signals update the widgets.
+    void wire();
+    void submit(const RaceInput &input);
     void notYetAvailable(const QString &what);
     bool writeProtocol(const QString &fileName);
     void showControls();
+    // A duration of 100 hours or more still shows every digit in "Counter:".
+    void fitDurationFont();
+    // The pending list's selection as the core has it.
+    void showPendingSelection();
     void showPending();
+    void showCells();
+    void showRowCount();
     void fitToParticipants();
     void FormResize();
     void syncTimer(QTimer *timer, bool enabled);
     void showGridContextMenu(const QPoint &pos);
 
-    // RaceObserver
-    void gridChanged(GridChange change) override;
-    void pendingChanged() override;
-    void controlsChanged() override;
-    void playSound(Sound sound) override;
-    void focusPendingList() override;
-
-    const TickSource &mClock;
-    SoundPlayer &mSound;
+    RaceSession &mSession;
     Shell &mShell;
     PagePrinter &mPrinter;
     QuestionAsker *mAsker = nullptr;
     QDialog *mInfo = nullptr;
     QString mWebAddress = QString::fromLatin1(DefaultWebAddress);
     std::function<void()> mCloseHandler;
-    RaceCore mCore;
 
     GridModel *mGridModel = nullptr;
     GridHeader *mGridHeader = nullptr;
@@ -150,4 +168,5 @@ public:
     QTimer *Timer1 = nullptr;
     QTimer *TimerDate = nullptr;
     QTimer *TimerLockStop = nullptr;
+    QTimer *TimerMessage = nullptr; // clears status panel 1
 };

@@ -1,7 +1,10 @@
-#include "settings/Program.h"
+#include "app/Program.h"
 
+#include "core/TickSource.h"
 #include "platform/DataFiles.h"
 #include "platform/JpegImage.h"
+#include "platform/SoundPlayer.h"
+#include "session/RaceSession.h"
 #include "ui/TFDlgYesNo.h"
 #include "ui/TFormInfo.h"
 #include "ui/TFormMain.h"
@@ -11,11 +14,17 @@
 #include <QSettings>
 #include <QTimer>
 
-Program::Program(const Services &services, QSettings &store)
+Program::Program(Services services, QSettings &store)
     : mStore(store)
     , mLoaded(ProgramSettings::read(store))
+    , mSound(services.sound)
+    , mSession(std::make_unique<RaceSession>(std::move(services.clock)))
 {
-    mFormMain = std::make_unique<TFormMain>(services);
+    connect(mSession.get(), &RaceSession::soundRequested, this, [this](RaceObserver::Sound sound) {
+        mSound.play(QString::fromLatin1(sound == RaceObserver::Sound::Gong ? TFormMain::GongSound : TFormMain::ContactSound));
+    });
+
+    mFormMain = std::make_unique<TFormMain>(*mSession, TFormMain::Services{services.shell, services.printer});
     mFormMain->setWebAddress(mLoaded.webAddress);
     apply(mLoaded);
 
@@ -30,7 +39,11 @@ Program::Program(const Services &services, QSettings &store)
     mFormMain->setCloseHandler([this] { current().write(mStore); });
 }
 
-Program::~Program() = default;
+Program::~Program()
+{
+    // The windows go first, while the session they show still exists.
+    mFormMain.reset();
+}
 
 QString Program::baseName()
 {
@@ -40,11 +53,13 @@ QString Program::baseName()
 void Program::apply(const ProgramSettings &s)
 {
     using Kind = RaceInput::Kind;
+    RaceSession &session = *mSession;
+    session.submit({.kind = Kind::CarCountChanged, .value = s.autos});
+    session.submit({.kind = Kind::DurationEdited, .text = QString::number(s.time)});
+    session.submit({.kind = Kind::TitleEdited, .text = s.title});
+    session.submit({.kind = Kind::WarnTimeEdited, .text = s.timeWarn});
+    session.submit({.kind = Kind::WarnTimeLeft});
     TFormMain &form = *mFormMain;
-    form.input({Kind::CarCountChanged, 0, s.autos});
-    form.input({Kind::DurationEdited, 0, 0, false, QString::number(s.time)});
-    form.input({Kind::TitleEdited, 0, 0, false, s.title});
-    form.input({Kind::WarnTimeEdited, 0, 0, false, s.timeWarn});
     form.TimerLockStop->setInterval(s.lockStopTime * 1000);
     // The stored height gives way to the height that fits every participant row.
     form.resize(s.width, form.height());
@@ -55,15 +70,16 @@ void Program::apply(const ProgramSettings &s)
 ProgramSettings Program::current() const
 {
     const TFormMain &form = *mFormMain;
+    const RaceCore &core = mSession->core();
     ProgramSettings s = mLoaded;
     s.left = form.x();
     s.top = form.y();
     s.width = form.width();
     s.height = form.height();
-    s.autos = form.core().carCount();
-    s.time = form.core().raceDuration();
-    s.title = form.core().title();
-    s.timeWarn = form.core().warnText();
+    s.autos = core.carCount();
+    s.time = core.raceDuration();
+    s.title = core.title();
+    s.timeWarn = core.acceptedWarnText();
     s.lockStopTime = form.TimerLockStop->interval() / 1000;
     return s;
 }

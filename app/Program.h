@@ -1,0 +1,62 @@
+#pragma once
+
+#include "settings/ProgramSettings.h"
+
+#include <QObject>
+
+#include <memory>
+
+class PagePrinter;
+class QSettings;
+class RaceSession;
+class Shell;
+class SoundPlayer;
+class TFDlgYesNo;
+class TFormInfo;
+class TFormMain;
+class TickSource;
+
+// The running program and its composition root: the race session first (it outlives every
+// window), then the windows in their fixed order (the main window, its dialogs after it),
+// with the settings of the last run applied, and written back when the main window closes.
+class Program final : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The platform services; tests put fakes in where the real thing cannot run here.
+    struct Services
+    {
+        std::unique_ptr<TickSource> clock;
+        SoundPlayer &sound;
+        Shell &shell;
+        PagePrinter &printer;
+    };
+
+    Program(Services services, QSettings &store);
+    ~Program() override;
+
+    RaceSession &session() { return *mSession; }
+    TFormMain &mainWindow() { return *mFormMain; }
+    TFDlgYesNo &questionDialog() { return *mQuestion; }
+    TFormInfo &infoBox() { return *mInfo; }
+    const ProgramSettings &loaded() const { return mLoaded; }
+
+    // The settings as they stand now: the window's bounds and the session's fields, the
+    // rest as loaded.
+    ProgramSettings current() const;
+
+    static QString baseName();
+
+private:
+    void apply(const ProgramSettings &settings);
+
+    QSettings &mStore;
+    ProgramSettings mLoaded;
+    SoundPlayer &mSound;
+    // Declared first, destroyed last: the windows read it until they are gone.
+    std::unique_ptr<RaceSession> mSession;
+    std::unique_ptr<TFormMain> mFormMain;
+    TFDlgYesNo *mQuestion = nullptr;
+    TFormInfo *mInfo = nullptr;
+};

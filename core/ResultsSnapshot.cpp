@@ -1,0 +1,36 @@
+#include "core/ResultsSnapshot.h"
+
+#include "core/RaceCore.h"
+#include "core/TimeText.h"
+
+ResultsSnapshot ResultsSnapshot::of(const RaceCore &core)
+{
+    const StandingsGrid &grid = core.grid();
+    const RaceTable &table = core.table();
+    ResultsSnapshot s;
+    s.title = core.title();
+    s.sessionType = core.sessionTypeText();
+    s.state = core.sessionState();
+    s.remainingText = core.durationText();
+    s.remainingSeconds = TimeText::ParseClockSeconds(core.durationText()).value_or(core.raceDuration());
+    s.gong = core.controls().gongVisible;
+    for (int c = 0; c < StandingsGrid::ColumnCount; ++c)
+        s.columnTitles[c] = grid.cell(c, 0);
+
+    s.rows.reserve(grid.rowCount() - 1);
+    for (int r = 1; r < grid.rowCount(); ++r) {
+        Row row;
+        row.participant = table.ParticipantAtRow[r];
+        for (int c = 0; c < StandingsGrid::ColumnCount; ++c)
+            row.cells[c] = grid.cell(c, r);
+        // Lap data belongs to a session that has been started; before that the records are stale.
+        if (s.state != SessionState::Idle && row.participant >= 1) {
+            const int laps = table.lapCount(row.participant);
+            row.lapTimes.reserve(laps);
+            for (int lap = 1; lap <= laps; ++lap)
+                row.lapTimes.push_back(table.lapTime(row.participant, lap));
+        }
+        s.rows.push_back(std::move(row));
+    }
+    return s;
+}

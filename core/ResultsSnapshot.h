@@ -1,0 +1,37 @@
+#pragma once
+
+#include "core/Controls.h"
+#include "core/StandingsGrid.h"
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+class RaceCore;
+
+// The results as they stand after one input, in the grid's shown order: what every
+// results output and live view reads, so none of them walks the grid its own way.
+struct ResultsSnapshot
+{
+    using Cells = std::array<QString, StandingsGrid::ColumnCount>;
+
+    struct Row
+    {
+        int participant = 0;                // 1..20, the key's participant
+        Cells cells;                        // the twelve grid texts of the row
+        std::vector<std::int32_t> lapTimes; // ms, first lap first
+    };
+
+    QString title;
+    QString sessionType;                    // "Rennen" or "Training"
+    SessionState state = SessionState::Idle;
+    std::int32_t remainingSeconds = 0;      // the countdown (the whole duration before a start)
+    QString remainingText;                  // as "Counter:" shows it
+    bool gong = false;                      // the race duration has elapsed
+    Cells columnTitles;
+    std::vector<Row> rows;
+
+    static ResultsSnapshot of(const RaceCore &core);
+};
