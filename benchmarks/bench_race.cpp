@@ -182,7 +182,7 @@ std::int32_t passTick(int p, int lap)
 
 RaceInput assign(int p, std::int32_t tick)
 {
-    return RaceInput{Kind::Assign, tick, p, false, {}};
+    return RaceInput{.kind = Kind::Assign, .tick = tick, .value = p};
 }
 
 // The passes of all participants from lap `from` to lap `to`, in the order they happen
@@ -218,7 +218,7 @@ struct RaceBeforeLastLap
 
     RaceBeforeLastLap()
     {
-        core.apply(RaceInput{Kind::StartCommand, 0, 0, false, {}});
+        core.apply(RaceInput{.kind = Kind::StartCommand, .tick = 0});
         for (const RaceInput &input : passesInTrackOrder(1, LastLap - 1))
             core.apply(input);
         lastLaps = passesInTrackOrder(LastLap, LastLap);
@@ -334,12 +334,12 @@ BENCHMARK(BM_Booking)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
 void BM_RunningTimeTick(benchmark::State &state)
 {
     RaceCore core{raceLocale()};
-    core.apply(RaceInput{Kind::StartCommand, 0, 0, false, {}});
+    core.apply(RaceInput{.kind = Kind::StartCommand, .tick = 0});
     const std::vector<RaceInput> passes = passesInTrackOrder(1, 15);
     for (const RaceInput &input : passes)
         core.apply(input);
 
-    RaceInput tick{Kind::TimerAll, passes.back().tick, 0, false, {}};
+    RaceInput tick{.kind = Kind::TimerAll, .tick = passes.back().tick};
     HeapCount heap;
     for (auto _ : state) {
         tick.tick = *tick.tick + 10;

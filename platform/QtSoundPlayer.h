@@ -11,6 +11,8 @@ class QSoundEffect;
 // Sounds through Qt Multimedia. Files are looked up beside the program and preloaded.
 class QtSoundPlayer final : public QObject, public SoundPlayer
 {
+    Q_OBJECT
+
 public:
     explicit QtSoundPlayer(const QStringList &preload, QObject *parent = nullptr);
     void play(const QString &fileName) override;

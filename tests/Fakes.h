@@ -3,7 +3,7 @@
 // Stand-ins for what cannot run here: the audio device, the desktop's opener, the printer,
 // and an operator who answers questions as told.
 
-#include "core/TickSource.h"
+#include "ClockView.h"
 #include "platform/PagePrinter.h"
 #include "platform/Shell.h"
 #include "platform/SoundPlayer.h"
@@ -73,15 +73,4 @@ public:
     bool lastFocusNo = false;
     // Runs while the question is open, as the race's timers do behind a modal dialog.
     std::function<void()> whileAsking;
-};
-
-// Lends a test's own clock to the session, which owns the clock it is given.
-class ClockView final : public TickSource
-{
-public:
-    explicit ClockView(const TickSource &clock) : mClock(clock) {}
-    std::uint32_t milliseconds() const override { return mClock.milliseconds(); }
-
-private:
-    const TickSource &mClock;
 };

@@ -30,7 +30,7 @@ public:
     void at(std::int32_t tick) { now = tick; }
     void send(Kind kind, int value = 0, bool confirmed = false, const QString &text = {})
     {
-        core.apply(RaceInput{kind, now, value, confirmed, text});
+        core.apply({.kind = kind, .tick = now, .value = value, .confirmed = confirmed, .text = text});
     }
     void start()
     {

@@ -50,11 +50,15 @@ class TestStartup : public QObject
     }
 
     // Answers the close question with the given button once it shows.
+    // Records whether "Nein" was the button Enter would press.
+    static inline bool noWasDefault = false;
+
     static void answerWhenAsked(bool yes, QString *asked)
     {
         QTimer::singleShot(0, [yes, asked] {
             if (auto *dialog = qobject_cast<TFDlgYesNo *>(QApplication::activeModalWidget())) {
                 *asked = dialog->Label1->text();
+                noWasDefault = dialog->CancelBtn->isDefault();
                 QTest::mouseClick(yes ? dialog->OKBtn : dialog->CancelBtn, Qt::LeftButton);
             }
         });
@@ -163,9 +167,12 @@ private slots:
         }
         QCOMPARE(int(form.core().sessionState()), starts);
         asked.clear();
+        noWasDefault = false;
         answerWhenAsked(yes, &asked);
         QCOMPARE(form.close(), closes);
         QCOMPARE(asked, starts == 0 ? QString() : QStringLiteral("Beenden?"));
+        // Enter must never quit a race: it presses "Nein".
+        QCOMPARE(noWasDefault, starts != 0);
         QCOMPARE(form.isVisible(), !closes);
         settings->sync();
         QCOMPARE(settings->allKeys().isEmpty(), !closes);

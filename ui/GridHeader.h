@@ -8,6 +8,8 @@ class TickSource;
 // The grid's title row: fixed colour, small centred titles, shortened when too wide.
 class GridHeader final : public QHeaderView
 {
+    Q_OBJECT
+
 public:
     GridHeader(const RaceCore &core, const TickSource &clock, QWidget *parent = nullptr);
 

@@ -8,6 +8,8 @@ class RaceCore;
 // participant row r is model row r - 1.
 class GridModel final : public QAbstractTableModel
 {
+    Q_OBJECT
+
 public:
     explicit GridModel(const RaceCore &core, QObject *parent = nullptr);
 

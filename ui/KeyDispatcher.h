@@ -13,6 +13,8 @@ class QWidget;
 // cannot act; unbound keys go on to the focused widget.
 class KeyDispatcher final : public QObject
 {
+    Q_OBJECT
+
 public:
     using StateFn = std::function<KeyBindingState()>;
     using RunFn = std::function<void(const Command &)>;

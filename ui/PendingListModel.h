@@ -7,6 +7,8 @@ class PendingList;
 // The pending pass times, right-aligned so that the times line up.
 class PendingListModel final : public QAbstractListModel
 {
+    Q_OBJECT
+
 public:
     explicit PendingListModel(const PendingList &list, QObject *parent = nullptr);
 
