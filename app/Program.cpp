@@ -1,10 +1,14 @@
 #include "app/Program.h"
 
 #include "core/TickSource.h"
+#include "input/ComPorts.h"
+#include "input/EComError.h"
+#include "input/TComPort.h"
 #include "platform/DataFiles.h"
 #include "platform/JpegImage.h"
 #include "platform/SoundPlayer.h"
 #include "session/RaceSession.h"
+#include "ui/TCfgDialog.h"
 #include "ui/TFDlgYesNo.h"
 #include "ui/TFormInfo.h"
 #include "ui/TFormMain.h"
@@ -24,6 +28,26 @@ Program::Program(Services services, QSettings &store)
         mSound.play(QString::fromLatin1(sound == RaceObserver::Sound::Gong ? TFormMain::GongSound : TFormMain::ContactSound));
     });
 
+    // The light barriers: every wake of the port's event thread is an input with its own tick.
+    mComPort = std::make_unique<TComPort>(std::move(services.serial), mSession->clock());
+    SerialSettings line = mComPort->Settings();
+    line.BaudRateUser = 28800;
+    line.FlowControl = TFlowControl::fcRtsCts; // RTS powers the start barrier
+    line.DataBits = 5;
+    line.WriteBufSize = line.ReadBufSize = 64;
+    mComPort->setSettings(line);
+    mComPort->setEvents(EV_CTS | EV_DSR | EV_RLSD);
+    mComPort->setPort(0);
+    mComPort->setReopenWhenBack(true);
+    connect(mComPort.get(), &TComPort::lineEvent, this, [this](std::int32_t tick, int status, int lines, int pulses) {
+        mSession->submit({.kind = RaceInput::Kind::LineEvent, .tick = tick, .value = status,
+                          .lines = std::uint8_t(lines), .pulses = std::uint8_t(pulses)});
+    });
+    connect(mComPort.get(), &TComPort::OnOpen, this, [this] { mSession->submit({.kind = RaceInput::Kind::PortOpened}); });
+    connect(mComPort.get(), &TComPort::OnClose, this, [this] { mSession->submit({.kind = RaceInput::Kind::PortClosed}); });
+
+    // The ports are probed before the program opens its own, so that one is listed too.
+    mPortPresence = ProbeComPorts();
     mFormMain = std::make_unique<TFormMain>(*mSession, TFormMain::Services{services.shell, services.printer});
     mFormMain->setWebAddress(mLoaded.webAddress);
     apply(mLoaded);
@@ -35,14 +59,40 @@ Program::Program(Services services, QSettings &store)
     mQuestion = new TFDlgYesNo(mFormMain.get());
     mInfo = new TFormInfo(mFormMain.get(), services.shell, mLoaded.webAddress);
     mInfo->setLogo(QPixmap::fromImage(logo));
-    mFormMain->setDialogs(mQuestion, mInfo);
+    mCfg = new TCfgDialog(mFormMain.get(), mPortPresence);
+    mFormMain->setDialogs(mQuestion, mInfo, mCfg);
     mFormMain->setCloseHandler([this] { current().write(mStore); });
+
+    connect(mFormMain.get(), &TFormMain::portChosen, this, &Program::openPort);
+    connect(mComPort.get(), &TComPort::lost, mFormMain.get(), [this] {
+        mFormMain->showMessage(QStringLiteral("Lichtschranke getrennt: ") + mComPort->DevicePath());
+    });
+    connect(mComPort.get(), &TComPort::reconnected, mFormMain.get(),
+            [this] { mFormMain->showMessage(QStringLiteral("Lichtschranke wieder verbunden")); });
+    if (mLoaded.port != 0)
+        openPort(mLoaded.port);
+}
+
+void Program::openPort(int port)
+{
+    mComPort->Close();
+    mComPort->setPort(port);
+    mFormMain->setPort(port);
+    if (port == 0)
+        return;
+    // A port that cannot be opened leaves the barriers off; the hidden indicator shows it.
+    try {
+        mComPort->Open();
+    } catch (const EComError &) {
+    }
 }
 
 Program::~Program()
 {
-    // The windows go first, while the session they show still exists.
+    // The windows go first, while the session they show still exists; then the port, whose
+    // last OnClose still reaches the session.
     mFormMain.reset();
+    mComPort.reset();
 }
 
 QString Program::baseName()
@@ -59,8 +109,11 @@ void Program::apply(const ProgramSettings &s)
     session.submit({.kind = Kind::TitleEdited, .text = s.title});
     session.submit({.kind = Kind::WarnTimeEdited, .text = s.timeWarn});
     session.submit({.kind = Kind::WarnTimeLeft});
+    const BarrierSettings barriers{.startPnp = s.alg1 == 1, .finishPnp = s.alg2 == 1, .oneBarrier = s.oneLuch,
+                                   .lockStopSeconds = s.lockStopTime, .startUnknown = s.alg1 != 0 && s.alg1 != 1,
+                                   .finishUnknown = s.alg2 != 0 && s.alg2 != 1};
+    session.submit({.kind = Kind::BarrierSettingsChanged, .value = barriers.pack()});
     TFormMain &form = *mFormMain;
-    form.TimerLockStop->setInterval(s.lockStopTime * 1000);
     // The stored height gives way to the height that fits every participant row.
     form.resize(s.width, form.height());
     if (s.left && s.top)
@@ -80,6 +133,14 @@ ProgramSettings Program::current() const
     s.time = core.raceDuration();
     s.title = core.title();
     s.timeWarn = core.acceptedWarnText();
-    s.lockStopTime = form.TimerLockStop->interval() / 1000;
+    const BarrierSettings &b = core.barrierSettings();
+    s.port = form.port();
+    // An output type the program does not know is kept as it was stored.
+    if (!b.startUnknown)
+        s.alg1 = b.startPnp ? 1 : 0;
+    if (!b.finishUnknown)
+        s.alg2 = b.finishPnp ? 1 : 0;
+    s.oneLuch = b.oneBarrier;
+    s.lockStopTime = b.lockStopSeconds;
     return s;
 }

@@ -4,9 +4,13 @@
 
 #include <QObject>
 
+#include <cstdint>
 #include <memory>
 
 class PagePrinter;
+class SerialDevice;
+class TCfgDialog;
+class TComPort;
 class QSettings;
 class RaceSession;
 class Shell;
@@ -31,6 +35,7 @@ public:
         SoundPlayer &sound;
         Shell &shell;
         PagePrinter &printer;
+        std::unique_ptr<SerialDevice> serial; // the light barriers' port
     };
 
     Program(Services services, QSettings &store);
@@ -40,6 +45,10 @@ public:
     TFormMain &mainWindow() { return *mFormMain; }
     TFDlgYesNo &questionDialog() { return *mQuestion; }
     TFormInfo &infoBox() { return *mInfo; }
+    TCfgDialog &settingsDialog() { return *mCfg; }
+    TComPort &comPort() { return *mComPort; }
+    // The serial ports found at start-up (bit n-1 for "COM" n, the highest number above bit 15).
+    std::uint32_t portPresence() const { return mPortPresence; }
     const ProgramSettings &loaded() const { return mLoaded; }
 
     // The settings as they stand now: the window's bounds and the session's fields, the
@@ -50,13 +59,19 @@ public:
 
 private:
     void apply(const ProgramSettings &settings);
+    // Closes the barriers' port and opens port n (0: none); a port that fails stays closed.
+    void openPort(int port);
 
     QSettings &mStore;
     ProgramSettings mLoaded;
     SoundPlayer &mSound;
     // Declared first, destroyed last: the windows read it until they are gone.
     std::unique_ptr<RaceSession> mSession;
+    // Closed before the session goes: its last OnClose still reaches the session.
+    std::unique_ptr<TComPort> mComPort;
+    std::uint32_t mPortPresence = 0;
     std::unique_ptr<TFormMain> mFormMain;
     TFDlgYesNo *mQuestion = nullptr;
     TFormInfo *mInfo = nullptr;
+    TCfgDialog *mCfg = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "app/Program.h"
 #include "platform/BootClock.h"
 #include "platform/DesktopShell.h"
+#include "platform/LinuxSerialDevice.h"
 #include "platform/QtPagePrinter.h"
 #include "platform/QtSoundPlayer.h"
 #include "platform/QtTranslations.h"
@@ -22,7 +23,7 @@ int main(int argc, char *argv[])
     QtPagePrinter printer;
     QSettings store(QString::fromLatin1(ProgramSettings::Organisation), Program::baseName());
 
-    Program program({std::make_unique<BootClock>(), sound, shell, printer}, store);
+    Program program({std::make_unique<BootClock>(), sound, shell, printer, std::make_unique<LinuxSerialDevice>()}, store);
     program.mainWindow().show();
     return QApplication::exec();
 }

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <cstdint>
 
 enum class SessionState { Idle = 0, Running = 1, Ended = 2 };
@@ -18,6 +19,54 @@ constexpr std::uint32_t Grey = 0x808080;
 
 // Indicator pictures of the light barriers.
 enum class BarrierPicture { Locked = 0, Armed = 1, Stopped = 2 };
+
+// The light barriers as the settings dialog sets them; the defaults are those of a fresh
+// settings file ("Alg1" 0, "Alg2" 0, "OneLuch" 1, "LockStopTime" 20). Travels in one int
+// (pack/unpack) so that it can be the value of a recorded input.
+struct BarrierSettings
+{
+    static constexpr int MinLockStopSeconds = 1;
+    static constexpr int MaxLockStopSeconds = 999;
+
+    bool startPnp = false;      // "Alg1" 1: the start barrier counts when CTS drops, not when it rises
+    bool finishPnp = false;     // "Alg2" 1: the same for DSR and carrier detect
+    bool oneBarrier = true;     // "OneLuch": the start barrier also captures passes while running
+    int lockStopSeconds = 20;   // "LockStopTime": barriers locked this long after a start
+    // "Alg1"/"Alg2" neither 0 nor 1 (a hand-edited settings file): that barrier never counts.
+    bool startUnknown = false;
+    bool finishUnknown = false;
+
+    // The bits of pack(): bits 0..4 the flags, bits 8..17 the lock seconds.
+    static constexpr int StartPnpBit = 0x01;
+    static constexpr int FinishPnpBit = 0x02;
+    static constexpr int OneBarrierBit = 0x04;
+    static constexpr int StartUnknownBit = 0x08;
+    static constexpr int FinishUnknownBit = 0x10;
+    static constexpr int LockShift = 8;
+    static constexpr int LockMask = 0x3FF;
+
+    // The lock time is clamped both ways: the dialog brings any entry into 1..999.
+    static int ClampLockStop(int seconds) { return std::clamp(seconds, MinLockStopSeconds, MaxLockStopSeconds); }
+
+    int pack() const
+    {
+        return (startPnp ? StartPnpBit : 0) | (finishPnp ? FinishPnpBit : 0) | (oneBarrier ? OneBarrierBit : 0)
+               | (startUnknown ? StartUnknownBit : 0) | (finishUnknown ? FinishUnknownBit : 0)
+               | (ClampLockStop(lockStopSeconds) << LockShift);
+    }
+
+    static BarrierSettings unpack(int value)
+    {
+        return {.startPnp = (value & StartPnpBit) != 0,
+                .finishPnp = (value & FinishPnpBit) != 0,
+                .oneBarrier = (value & OneBarrierBit) != 0,
+                .lockStopSeconds = ClampLockStop((value >> LockShift) & LockMask),
+                .startUnknown = (value & StartUnknownBit) != 0,
+                .finishUnknown = (value & FinishUnknownBit) != 0};
+    }
+
+    friend bool operator==(const BarrierSettings &, const BarrierSettings &) = default;
+};
 
 // What the main window's controls show and allow, decided by the session.
 struct Controls
@@ -41,6 +90,13 @@ struct Controls
 
     bool barriersArmed = false;       // ImageLS1's flag
     BarrierPicture barrierPicture = BarrierPicture::Locked;
+    // ImageLS1 shows exactly while the barriers' serial port is open; bSTART2 moves aside for it.
+    bool barrierIndicatorVisible = false;
+    // TimerLockStop's interval in ms: the finish lock after a start.
+    int lockStopInterval = 20000;
+    // Counts restarts of a running finish lock (its length changed while it ran): on a change
+    // the window starts TimerLockStop afresh with lockStopInterval. Enabling alone never restarts it.
+    int lockStopRestarts = 0;
 
     // seKrugs: LapLimit while idle, the leader's remaining laps during a session.
     bool lapsReadOnly = false;

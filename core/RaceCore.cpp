@@ -133,6 +133,13 @@ void RaceCore::apply(const RaceInput &in)
         if (!mControls.lapsReadOnly)
             seKrugsChange(in.value);
         break;
+    case Kind::LineEvent: ComPortEvent(now, in); break;
+    case Kind::PortOpened: setBarrierIndicator(true); break;
+    case Kind::PortClosed:
+        mFinishBlockedSince.reset();
+        setBarrierIndicator(false);
+        break;
+    case Kind::BarrierSettingsChanged: setBarrierSettings(BarrierSettings::unpack(in.value)); break;
     }
 }
 
@@ -489,6 +496,89 @@ void RaceCore::TimerLockStopTimer()
     mControls.timerLockStopEnabled = false;
     mControls.barrierPicture = BarrierPicture::Armed;
     mControls.barriersArmed = true;
+    mObserver->controlsChanged();
+}
+
+// ---- light-barrier routing ----
+
+namespace {
+
+// Whether a barrier line's event counts: a level other than the stored one is stored and
+// counts when it is the barrier's counting level (asserted for NPN, dropped for PNP). A
+// repeated level is dropped, unless the line pulsed: then it went to its other level and
+// back unseen, which passes the counting level exactly once.
+bool barrierCounts(std::optional<int> &stored, int level, bool pulsed, bool pnp, bool unknownType)
+{
+    if (stored == level)
+        return pulsed && !unknownType;
+    stored = level;
+    return !unknownType && (level != 0) != pnp;
+}
+
+} // namespace
+
+// One wake of the serial event thread, dispatched line by line in the driver's order.
+void RaceCore::ComPortEvent(std::int32_t now, const RaceInput &in)
+{
+    const int lines = in.lines | in.pulses;
+    // DSR and carrier detect are one finish barrier: one wake gives it one count at most.
+    bool finishCounted = false;
+    if (lines & RaceInput::EvCts)
+        ComPortStart(now, in.value, in.pulses & RaceInput::EvCts);
+    if (lines & RaceInput::EvDsr)
+        ComPortZeit(now, in.value, in.pulses & RaceInput::EvDsr, finishCounted);
+    if (lines & RaceInput::EvRlsd)
+        ComPortZeit(now, in.value, in.pulses & RaceInput::EvRlsd, finishCounted);
+}
+
+void RaceCore::ComPortStart(std::int32_t now, int status, bool pulsed)
+{
+    const BarrierSettings &s = mBarrierSettings;
+    if (!barrierCounts(mLastStartLevel, status & RaceInput::MsCtsOn, pulsed, s.startPnp, s.startUnknown))
+        return;
+    if (!mControls.barriersArmed)
+        return;
+    if (mState == SessionState::Idle)
+        mStart2Click(now, false, RaceInput::Question::None);
+    // With one barrier the start barrier is the finish line too; with two it only starts.
+    else if (s.oneBarrier && mState == SessionState::Running)
+        CapturePass(now);
+}
+
+void RaceCore::ComPortZeit(std::int32_t now, int status, bool pulsed, bool &finishCounted)
+{
+    const BarrierSettings &s = mBarrierSettings;
+    const int level = status & (RaceInput::MsDsrOn | RaceInput::MsRlsdOn);
+    const std::optional<int> before = mLastFinishLevel;
+    // The second line of a wake that already counted is the same pass, pulse or not.
+    const bool counts = barrierCounts(mLastFinishLevel, level, pulsed && !finishCounted, s.finishPnp, s.finishUnknown);
+    // For the operator's health display only: a beam that stays interrupted loses every pass.
+    if (mLastFinishLevel != before) {
+        const bool interrupted = !s.finishUnknown && (*mLastFinishLevel != 0) != s.finishPnp;
+        mFinishBlockedSince = interrupted ? std::optional<std::int32_t>(now) : std::nullopt;
+    }
+    if (!counts)
+        return;
+    finishCounted = true;
+    mLastFinishEvent = now;
+    // One-barrier mode does not switch the finish lines off.
+    if (mState == SessionState::Running && mControls.barriersArmed)
+        CapturePass(now);
+}
+
+void RaceCore::setBarrierSettings(const BarrierSettings &settings)
+{
+    // A new lock time restarts a running lock with the new length from now on.
+    if (settings.lockStopSeconds != mBarrierSettings.lockStopSeconds && mControls.timerLockStopEnabled)
+        ++mControls.lockStopRestarts;
+    mBarrierSettings = settings;
+    mControls.lockStopInterval = settings.lockStopSeconds * 1000;
+    mObserver->controlsChanged();
+}
+
+void RaceCore::setBarrierIndicator(bool visible)
+{
+    mControls.barrierIndicatorVisible = visible;
     mObserver->controlsChanged();
 }
 

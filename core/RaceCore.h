@@ -69,6 +69,12 @@ public:
     QString sessionTypeText() const;
     static const QStringList &SessionTypes();
     const QString &wallClockText() const { return mWallClockText; }
+    // The light-barrier settings of the latest BarrierSettingsChanged (defaults before any).
+    const BarrierSettings &barrierSettings() const { return mBarrierSettings; }
+    // Since when the finish beam has been interrupted (at its counting level), while it is.
+    std::optional<std::int32_t> finishBlockedSince() const { return mFinishBlockedSince; }
+    // When the finish barrier last counted a pass, armed or not.
+    std::optional<std::int32_t> lastFinishEvent() const { return mLastFinishEvent; }
     QChar decimalSeparator() const { return mDecimalSeparator; }
     QChar timeSeparator() const { return mTimeSeparator; }
 
@@ -93,6 +99,11 @@ private:
     void TimerDateTimer(int msecsOfDay);
     void TimerLockStopTimer();
     void ImageLSClick();
+    void ComPortEvent(std::int32_t now, const RaceInput &in);
+    void ComPortStart(std::int32_t now, int status, bool pulsed);
+    void ComPortZeit(std::int32_t now, int status, bool pulsed, bool &finishCounted);
+    void setBarrierSettings(const BarrierSettings &settings);
+    void setBarrierIndicator(bool visible);
     void CapturePass(std::int32_t now);
     void mDelZeitClick();
     void FClick(std::int32_t now, int participant);
@@ -138,4 +149,13 @@ private:
     QString mTitle = QStringLiteral("Circuit de Monaco, Monte Carlo");
     int mSessionType = 1;
     QString mWallClockText;
+
+    BarrierSettings mBarrierSettings;
+    // The levels the barrier lines had at their previous event (CTS bit; DSR and carrier
+    // detect bits), so a repeated level is dropped. None before the first event, so that
+    // one always counts; kept for the whole run, through re-opened ports and new sessions.
+    std::optional<int> mLastStartLevel;
+    std::optional<int> mLastFinishLevel;
+    std::optional<std::int32_t> mFinishBlockedSince;
+    std::optional<std::int32_t> mLastFinishEvent;
 };

@@ -34,6 +34,13 @@ struct RaceInput
         CarCountChanged = 19,   // value: participant count
         WarnTimeLeft = 20,      // the warning time field lost the focus
         LapLimitChanged = 21,   // value: laps a participant may run
+        // One wake of the serial event thread. tick: read by that thread when its wait returned,
+        // so a pass is timed when it happened, not when the GUI thread gets to it; value: the
+        // modem status read then (Ms* bits); lines, pulses: Ev* bits, see below.
+        LineEvent = 22,
+        PortOpened = 23,        // the serial port of the barriers is open: the indicator shows
+        PortClosed = 24,
+        BarrierSettingsChanged = 25, // value: BarrierSettings::pack() of the settings dialog's OK
     };
 
     // The questions an answer can belong to; stored with recorded inputs like Kind.
@@ -44,6 +51,15 @@ struct RaceInput
         Quit = 3,          // "Beenden?"
     };
 
+    // Modem status bits of a LineEvent's value (the serial driver's values): a set bit is an asserted line.
+    static constexpr int MsCtsOn = 0x10;  // start barrier, contacts 7+8
+    static constexpr int MsDsrOn = 0x20;  // finish barrier, contacts 4+6
+    static constexpr int MsRlsdOn = 0x80; // carrier detect: a second finish input
+    // Line bits of a LineEvent's lines and pulses (the serial driver's event values).
+    static constexpr std::uint8_t EvCts = 0x08;
+    static constexpr std::uint8_t EvDsr = 0x10;
+    static constexpr std::uint8_t EvRlsd = 0x20;
+
     Kind kind;
     // Empty until the session stamps it with the race clock; a serial edge or a replay brings its own.
     std::optional<std::int32_t> tick = std::nullopt;
@@ -53,4 +69,12 @@ struct RaceInput
     // The question that was on the screen when the operator answered, so that a late answer
     // never acts on a state it was not asked about.
     Question answers = Question::None;
+    // LineEvent: the lines the wake reported changed (Ev* bits); each is routed in the order
+    // CTS, DSR, carrier detect, all with the one status read in value.
+    std::uint8_t lines = 0;
+    // LineEvent: lines (Ev* bits) whose change counter moved by two or more since the previous
+    // wake: the line went to its other level and back before anyone could read it. Such a
+    // pulse counts once even though the level read is the stored one. A line here is routed
+    // even if lines misses it.
+    std::uint8_t pulses = 0;
 };

@@ -45,6 +45,14 @@ public:
                     .answers = question ? question->id : RaceInput::Question::None});
     }
     void capture() { send(Kind::CapturePass); }
+    // One wake of the serial event thread at the current tick: changed lines, modem status, pulsed lines.
+    void line(int lines, int status, int pulses = 0)
+    {
+        core.apply({.kind = Kind::LineEvent, .tick = now, .value = status, .lines = std::uint8_t(lines),
+                    .pulses = std::uint8_t(pulses)});
+    }
+    // The settings dialog's OK.
+    void barriers(const BarrierSettings &settings) { send(Kind::BarrierSettingsChanged, settings.pack()); }
     void assign(int p) { send(Kind::Assign, p); }
     // The operator presses a participant's key at tick; with no pending time the key press is the pass.
     void book(int p, std::int32_t tick)

@@ -1,9 +1,11 @@
+#include "FakeSerialDevice.h"
 #include "Fakes.h"
 #include "core/TickSource.h"
 #include "platform/Shell.h"
 #include "platform/SoundPlayer.h"
 #include "app/Program.h"
 #include "core/RaceCore.h"
+#include "ui/BarrierIndicator.h"
 #include "ui/TFDlgYesNo.h"
 #include "ui/TFormMain.h"
 
@@ -29,7 +31,7 @@ class TestStartup : public QObject
     FakeSound sound;
     FakeShell shell;
     FakePrinter printer;
-    Program::Services services() { return {std::make_unique<ClockView>(clock), sound, shell, printer}; }
+    Program::Services services() { return {std::make_unique<ClockView>(clock), sound, shell, printer, std::make_unique<FakeSerialDevice>()}; }
 
     // A new file for every store: QSettings caches what it read per file.
     int files = 0;

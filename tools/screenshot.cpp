@@ -3,6 +3,7 @@
 // pass times waiting to be assigned.
 
 #include "core/TickSource.h"
+#include "platform/LinuxSerialDevice.h"
 #include "platform/PagePrinter.h"
 #include "platform/Shell.h"
 #include "platform/SoundPlayer.h"
@@ -60,7 +61,8 @@ int main(int argc, char *argv[])
     // A fresh settings store, so that the picture shows the program as first started.
     QTemporaryDir dir;
     QSettings store(dir.filePath(QStringLiteral("Chronolauf.conf")), QSettings::IniFormat);
-    Program program({std::move(ownedClock), sound, shell, printer}, store);
+    // A fresh store opens no port.
+    Program program({std::move(ownedClock), sound, shell, printer, std::make_unique<LinuxSerialDevice>()}, store);
     TFormMain &form = program.mainWindow();
     form.show();
     form.activateWindow();

@@ -120,6 +120,25 @@ QPixmap barrierSign(BarrierPicture picture, int size)
     return pixmap;
 }
 
+QPixmap contact(bool closed, int width, int height)
+{
+    QPixmap pixmap = canvas(width, height);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QColor colour = closed ? QColor(220, 0, 0) : QColor(128, 128, 128);
+    const qreal y = height * 0.65;
+    const QPointF left(width * 0.2, y);
+    const QPointF right(width * 0.8, y);
+    painter.setPen(QPen(colour, 2, Qt::SolidLine, Qt::RoundCap));
+    // The switch arm: lying on both points when closed, raised from the left one when open.
+    painter.drawLine(left, closed ? right : QPointF(width * 0.75, height * 0.15));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(colour);
+    painter.drawEllipse(left, 2.5, 2.5);
+    painter.drawEllipse(right, 2.5, 2.5);
+    return pixmap;
+}
+
 QPixmap stopwatch(int size)
 {
     QPixmap pixmap = canvas(size, size);

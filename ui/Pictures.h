@@ -15,6 +15,8 @@ QPixmap questionBubble(int size);
 QPixmap warningTriangle(int size);
 // The light-barrier indicator: locked, armed, session stopped.
 QPixmap barrierSign(BarrierPicture picture, int size);
+// A barrier output's contact: closed with red points for "NPN", open and grey for "PNP".
+QPixmap contact(bool closed, int width, int height);
 // A stopwatch: the program's icon.
 QPixmap stopwatch(int size);
 QIcon appIcon();

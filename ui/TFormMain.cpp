@@ -8,6 +8,8 @@
 #include "platform/PagePrinter.h"
 #include "platform/Shell.h"
 #include "session/RaceSession.h"
+#include "ui/BarrierHealth.h"
+#include "ui/BarrierIndicator.h"
 #include "ui/BgrColour.h"
 #include "ui/GridHeader.h"
 #include "ui/GridModel.h"
@@ -16,6 +18,7 @@
 #include "ui/Pictures.h"
 #include "ui/PressButton.h"
 #include "ui/QuestionAsker.h"
+#include "ui/TCfgDialog.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -91,10 +94,11 @@ const RaceCore &TFormMain::core() const
     return mSession.core();
 }
 
-void TFormMain::setDialogs(QuestionAsker *asker, QDialog *info)
+void TFormMain::setDialogs(QuestionAsker *asker, QDialog *info, TCfgDialog *settings)
 {
     mAsker = asker;
     mInfo = info;
+    mCfg = settings;
 }
 
 void TFormMain::wire()
@@ -113,14 +117,15 @@ void TFormMain::wire()
 
     connect(sbHelp, &QToolButton::clicked, this, &TFormMain::sbHelpClick);
     connect(bInfo, &QToolButton::clicked, this, &TFormMain::Info1Click);
-    connect(bCFG, &QToolButton::clicked, this, [this] { runCommand({Command::Id::Settings}); });
+    connect(bCFG, &QToolButton::clicked, this, &TFormMain::bCFGClick);
     connect(bStartList, &QToolButton::clicked, this, [this] { runCommand({Command::Id::OpenStarterList}); });
     connect(sbExcel, &QToolButton::clicked, this, [this] { notYetAvailable(QStringLiteral("Export nach MS Excel")); });
     connect(sbWeb, &QToolButton::clicked, this, &TFormMain::sbWebClick);
     connect(bSTART2, &PressButton::mouseDown, this, &TFormMain::mStart2Click);
     connect(bZeit, &PressButton::mouseDown, this, &TFormMain::CapturePass);
-    for (QLabel *label : {Label14, Label12, ImageLS1})
+    for (QLabel *label : {Label14, Label12})
         label->installEventFilter(this);
+    connect(ImageLS1, &BarrierIndicator::shownChanged, this, &TFormMain::placeStartButton);
 
     SortGrid1->viewport()->installEventFilter(this);
     connect(SortGrid1, &QWidget::customContextMenuRequested, this, &TFormMain::showGridContextMenu);
@@ -271,7 +276,7 @@ void TFormMain::runCommand(const Command &command)
     case Command::Id::ToggleArming: submit({.kind = Kind::ToggleArming}); break;
     case Command::Id::Help: sbHelpClick(); break;
     case Command::Id::Info: Info1Click(); break;
-    case Command::Id::Settings: notYetAvailable(QStringLiteral("Einstellungen")); break;
+    case Command::Id::Settings: bCFGClick(); break;
     case Command::Id::OpenStarterList: notYetAvailable(QStringLiteral("Starterliste")); break;
     case Command::Id::Print: Print1Click(); break;
     case Command::Id::HelpMenu: break;
@@ -294,10 +299,6 @@ bool TFormMain::eventFilter(QObject *watched, QEvent *event)
         submit({.kind = Kind::WarnTimeLeft});
     if ((watched == Label14 || watched == Label12) && event->type() == QEvent::MouseButtonRelease) {
         Label14Click();
-        return true;
-    }
-    if (watched == ImageLS1 && event->type() == QEvent::MouseButtonRelease) {
-        submit({.kind = Kind::ToggleArming});
         return true;
     }
     if (watched == SortGrid1->viewport() && event->type() == QEvent::Resize)
@@ -397,10 +398,6 @@ void TFormMain::showControls()
     sbWeb->setEnabled(c.outputsEnabled);
     meTime->setReadOnly(c.durationReadOnly);
     ImageGong->setVisible(c.gongVisible);
-    if (mShownBarrierPicture != c.barrierPicture) {
-        ImageLS1->setPixmap(Pictures::barrierSign(c.barrierPicture, 32));
-        mShownBarrierPicture = c.barrierPicture;
-    }
 
     if (eTitle->text() != race.title())
         eTitle->setText(race.title());
@@ -412,9 +409,47 @@ void TFormMain::showControls()
         meTime->setText(race.durationText());
     eTime->setText(race.wallClockText());
 
+    // A new lock time applies from now on to a lock that is running.
+    if (TimerLockStop->interval() != c.lockStopInterval)
+        TimerLockStop->setInterval(c.lockStopInterval);
+    if (mShownLockRestarts != c.lockStopRestarts && TimerLockStop->isActive())
+        TimerLockStop->start();
+    mShownLockRestarts = c.lockStopRestarts;
     syncTimer(TimerALL, c.timerAllEnabled);
     syncTimer(Timer1, c.timer1Enabled);
     syncTimer(TimerLockStop, c.timerLockStopEnabled);
+    showBarrierHealth();
+}
+
+void TFormMain::showBarrierHealth()
+{
+    // A message of the program's own has the panel until it goes.
+    if (TimerMessage->isActive())
+        return;
+    const QString health = BarrierHealth::text(core(), mSession.now());
+    if (StatusPanels[1]->text() != health)
+        StatusPanels[1]->setText(health);
+}
+
+void TFormMain::placeStartButton(bool indicatorShown)
+{
+    if (indicatorShown)
+        bSTART2->setGeometry(78, 46, 110, 38);
+    else
+        bSTART2->setGeometry(43, 46, 145, 38);
+}
+
+void TFormMain::bCFGClick()
+{
+    if (!mCfg)
+        return;
+    const auto result = mCfg->edit({.port = mPort, .barriers = core().barrierSettings()});
+    if (!result)
+        return;
+    submit({.kind = Kind::BarrierSettingsChanged, .value = result->values.barriers.pack()});
+    mPort = result->values.port;
+    if (result->portChanged)
+        emit portChosen(mPort);
 }
 
 void TFormMain::fitDurationFont()

@@ -9,7 +9,9 @@
 #include <functional>
 #include <optional>
 
+class BarrierIndicator;
 class GridHeader;
+class TCfgDialog;
 class GridModel;
 class KeyDispatcher;
 class PagePrinter;
@@ -55,7 +57,10 @@ public:
     ~TFormMain() override;
 
     // The dialogs are made after the main window and serve it for the whole run.
-    void setDialogs(QuestionAsker *asker, QDialog *info);
+    void setDialogs(QuestionAsker *asker, QDialog *info, TCfgDialog *settings = nullptr);
+    // The light barriers' port as last chosen ("COM" n, 0 = none).
+    int port() const { return mPort; }
+    void setPort(int port) { mPort = port; }
     void setWebAddress(const QString &address) { mWebAddress = address; }
     const QString &webAddress() const { return mWebAddress; }
 
@@ -74,12 +79,18 @@ public:
     void Label14Click();
     void sbWebClick();
     void Print1Click();
+    // The settings dialog's edit cycle; a changed port is closed and the new one opened.
+    void bCFGClick();
     void runCommand(const Command &command);
 
     // The help file: the program's path with ".chm" when it exists, else the manual.
     static QString HelpFilePath();
     // The results page: the program file's name with ".html", in the current directory.
     static QString ProtocolFileName();
+
+signals:
+    // The operator chose another port for the light barriers (0: none).
+    void portChosen(int port);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -109,6 +120,10 @@ private:
     void showControls();
     // A duration of 100 hours or more still shows every digit in "Counter:".
     void fitDurationFont();
+    // Status panel 1 between messages: what the light barriers tell.
+    void showBarrierHealth();
+    // The start button gives way to the barrier indicator while the port is open.
+    void placeStartButton(bool indicatorShown);
     // The pending list's selection as the core has it.
     void showPendingSelection();
     void showPending();
@@ -124,6 +139,9 @@ private:
     PagePrinter &mPrinter;
     QuestionAsker *mAsker = nullptr;
     QDialog *mInfo = nullptr;
+    TCfgDialog *mCfg = nullptr;
+    int mPort = 0;
+    int mShownLockRestarts = 0;
     QString mWebAddress = QString::fromLatin1(DefaultWebAddress);
     std::function<void()> mCloseHandler;
 
@@ -132,7 +150,6 @@ private:
     PendingListModel *mPendingModel = nullptr;
     KeyDispatcher *mKeys = nullptr;
     bool mSyncingSelection = false;
-    std::optional<BarrierPicture> mShownBarrierPicture;
 
 public:
     // Controls, under the names the manual and the tests use.
@@ -153,7 +170,7 @@ public:
     QToolButton *sbExcel = nullptr;
     QToolButton *sbWeb = nullptr;
     QToolButton *bStartList = nullptr;
-    QLabel *ImageLS1 = nullptr;
+    BarrierIndicator *ImageLS1 = nullptr;
     PressButton *bSTART2 = nullptr;
     QLabel *eTime = nullptr;
     QLabel *Panel7 = nullptr;

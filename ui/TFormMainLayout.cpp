@@ -4,6 +4,7 @@
 #include "core/GridLayout.h"
 #include "core/RaceCore.h"
 #include "session/RaceSession.h"
+#include "ui/BarrierIndicator.h"
 #include "ui/BgrColour.h"
 #include "ui/GridDelegate.h"
 #include "ui/GridHeader.h"
@@ -243,12 +244,8 @@ QWidget *TFormMain::buildButtonPanel(QWidget *parent)
 
     // The barrier indicator shows only while a serial port is open; without one the start
     // button takes its place.
-    ImageLS1 = new QLabel(panel);
-    ImageLS1->setObjectName(QStringLiteral("ImageLS1"));
+    ImageLS1 = new BarrierIndicator(mSession, panel);
     ImageLS1->setGeometry(40, 49, 32, 32);
-    ImageLS1->setToolTip(QStringLiteral("[Ctrl+L]"));
-    ImageLS1->setCursor(Qt::PointingHandCursor);
-    ImageLS1->hide();
 
     bSTART2 = new PressButton(panel);
     bSTART2->setObjectName(QStringLiteral("bSTART2"));

@@ -1,0 +1,193 @@
+#include "ui/TCfgDialog.h"
+
+#include "input/ComPorts.h"
+#include "ui/DialogPlacement.h"
+#include "ui/Pictures.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStyledItemDelegate>
+
+namespace {
+
+constexpr int PictureWidth = 41;
+constexpr int PictureHeight = 16;
+
+// Draws "NPN" and "PNP" with their contact pictures; a disabled box shows only its background.
+class OutputTypeDelegate final : public QStyledItemDelegate
+{
+    Q_OBJECT
+
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        const bool selected = option.state & QStyle::State_Selected;
+        painter->fillRect(option.rect, selected ? option.palette.highlight() : option.palette.base());
+        if (!(option.state & QStyle::State_Enabled))
+            return;
+        painter->drawPixmap(option.rect.left() + 20, option.rect.top(), Pictures::contact(index.row() == 0, PictureWidth, PictureHeight));
+        painter->setPen(selected ? option.palette.highlightedText().color() : option.palette.text().color());
+        painter->drawText(option.rect.adjusted(1, 1, 0, 0), Qt::AlignLeft | Qt::AlignTop, index.data().toString());
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        return {QStyledItemDelegate::sizeHint(option, index).width() + PictureWidth + 20, PictureHeight};
+    }
+};
+
+} // namespace
+
+TCfgDialog::TCfgDialog(QWidget *mainWindow, std::uint32_t portPresence)
+    : QDialog(mainWindow, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
+    , mMainWindow(mainWindow)
+{
+    setObjectName(QStringLiteral("CfgDialog"));
+    setWindowTitle(QStringLiteral("Einstellungen"));
+    setModal(true);
+    setFixedSize(262, 190);
+
+    auto *group = new QGroupBox(QStringLiteral(" Lichtschranke/n "), this);
+    group->setGeometry(12, 6, 238, 116);
+
+    auto *portLabel = new QLabel(QStringLiteral("Port:"), group);
+    portLabel->setGeometry(8, 24, 30, 21);
+    cbPort = new QComboBox(group);
+    cbPort->setObjectName(QStringLiteral("cbPort"));
+    cbPort->setGeometry(38, 24, 70, 21);
+    cbPort->setMaxVisibleItems(20);
+    cbPort->addItems(PortItems(portPresence));
+    cbPort->setEnabled(false);
+
+    // " Ausgang: " sits on the frame above the two output-type boxes.
+    auto *output = new QLabel(QStringLiteral(" Ausgang: "), group);
+    output->setGeometry(160, 0, 56, 14);
+    output->setAutoFillBackground(true);
+
+    LabelStart = new QLabel(QStringLiteral("Start (7+8):"), group);
+    LabelStart->setObjectName(QStringLiteral("LabelStart"));
+    LabelStart->setGeometry(114, 24, 60, 21);
+    LabelStart->setEnabled(false);
+    cbAlg1 = outputTypeBox(QStringLiteral("Kontakt 7+8"));
+    cbAlg1->setObjectName(QStringLiteral("cbAlg1"));
+    cbAlg1->setGeometry(174, 24, 58, 21);
+
+    cbLuch2 = new QCheckBox(group);
+    cbLuch2->setObjectName(QStringLiteral("cbLuch2"));
+    cbLuch2->setGeometry(96, 50, 16, 21);
+    cbLuch2->setEnabled(false);
+    LabelStop1 = new QLabel(QStringLiteral("Ziel (4+6):"), group);
+    LabelStop1->setObjectName(QStringLiteral("LabelStop1"));
+    LabelStop1->setGeometry(114, 50, 60, 21);
+    LabelStop1->setEnabled(false);
+    cbAlg2 = outputTypeBox(QStringLiteral("Kontakt 4+6"));
+    cbAlg2->setObjectName(QStringLiteral("cbAlg2"));
+    cbAlg2->setGeometry(174, 50, 58, 21);
+
+    LabelPath = new QLabel(group);
+    LabelPath->setObjectName(QStringLiteral("LabelPath"));
+    LabelPath->setGeometry(8, 50, 86, 21);
+    QFont small = LabelPath->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    LabelPath->setFont(small);
+
+    auto *lock = new QLabel(QStringLiteral("Ziel-Sperre nach dem START:"), group);
+    lock->setGeometry(8, 84, 150, 21);
+    seLock = new QSpinBox(group);
+    seLock->setObjectName(QStringLiteral("seLock"));
+    seLock->setRange(BarrierSettings::MinLockStopSeconds, BarrierSettings::MaxLockStopSeconds);
+    seLock->setGeometry(158, 84, 46, 21);
+    auto *seconds = new QLabel(QStringLiteral("Sek."), group);
+    seconds->setGeometry(208, 84, 26, 21);
+
+    CancelBtn = new QPushButton(QStringLiteral("Abbrechen"), this);
+    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
+    CancelBtn->setGeometry(12, 150, 114, 28);
+    OKBtn = new QPushButton(QStringLiteral("OK"), this);
+    OKBtn->setObjectName(QStringLiteral("OKBtn"));
+    OKBtn->setGeometry(136, 150, 114, 28);
+    OKBtn->setDefault(true);
+    connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
+    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+
+    connect(cbPort, &QComboBox::currentIndexChanged, this, &TCfgDialog::cbPortChange);
+    connect(cbLuch2, &QCheckBox::clicked, this, &TCfgDialog::cbPortChange);
+}
+
+QComboBox *TCfgDialog::outputTypeBox(const QString &hint)
+{
+    auto *box = new QComboBox(findChild<QGroupBox *>());
+    box->addItems({QStringLiteral("NPN"), QStringLiteral("PNP")});
+    box->setItemDelegate(new OutputTypeDelegate(box));
+    box->setToolTip(hint);
+    box->setEnabled(false);
+    return box;
+}
+
+QStringList TCfgDialog::PortItems(std::uint32_t portPresence)
+{
+    QStringList items{QStringLiteral("Kein")};
+    for (const int port : PresentComPorts(portPresence))
+        items << QStringLiteral("COM%1").arg(port);
+    return items;
+}
+
+std::optional<TCfgDialog::Result> TCfgDialog::edit(const Values &current)
+{
+    // Each cycle starts from the current values: a cancelled one leaves nothing behind.
+    cbPort->setCurrentIndex(current.port == 0 ? 0 : cbPort->findText(QStringLiteral("COM%1").arg(current.port)));
+    cbAlg1->setCurrentIndex(current.barriers.startUnknown ? -1 : int(current.barriers.startPnp));
+    cbAlg2->setCurrentIndex(current.barriers.finishUnknown ? -1 : int(current.barriers.finishPnp));
+    const int remembered = cbPort->currentIndex();
+    cbLuch2->setChecked(!current.barriers.oneBarrier);
+    seLock->setValue(current.barriers.lockStopSeconds);
+    if (exec() != QDialog::Accepted)
+        return std::nullopt;
+
+    // A port that was not listed is offered as the last item when shown: compare with
+    // the selection before showing, so that "OK" opens it.
+    Result result{.values = current};
+    BarrierSettings &b = result.values.barriers;
+    b.oneBarrier = !cbLuch2->isChecked();
+    b.lockStopSeconds = BarrierSettings::ClampLockStop(seLock->value());
+    result.portChanged = cbPort->currentIndex() != remembered;
+    result.values.port = 0;
+    // With "Kein" the output types shown are discarded and the previous ones stay.
+    if (cbPort->currentIndex() > 0) {
+        result.values.port = cbPort->currentText().mid(3).toInt();
+        b.startPnp = cbAlg1->currentIndex() == 1;
+        b.startUnknown = cbAlg1->currentIndex() < 0;
+        b.finishPnp = cbAlg2->currentIndex() == 1;
+        b.finishUnknown = cbAlg2->currentIndex() < 0;
+    }
+    return result;
+}
+
+void TCfgDialog::showEvent(QShowEvent *event)
+{
+    if (cbPort->currentIndex() < 0)
+        cbPort->setCurrentIndex(cbPort->count() - 1);
+    cbPort->setEnabled(cbPort->count() > 1);
+    cbPortChange();
+    CentreOver(this, mMainWindow);
+    QDialog::showEvent(event);
+}
+
+void TCfgDialog::cbPortChange()
+{
+    const bool port = cbPort->currentIndex() > 0;
+    for (QWidget *w : std::initializer_list<QWidget *>{cbAlg1, LabelStart, cbLuch2})
+        w->setEnabled(port);
+    for (QWidget *w : std::initializer_list<QWidget *>{cbAlg2, LabelStop1})
+        w->setEnabled(port && cbLuch2->isChecked());
+    LabelPath->setText(port ? ComPortPath(cbPort->currentText().mid(3).toInt()) : QString());
+}
+
+#include "TCfgDialog.moc"

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "core/Controls.h"
+
+#include <QDialog>
+
+#include <cstdint>
+#include <optional>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QSpinBox;
+
+// The light-barrier settings dialog "Einstellungen": port, output types, one or two
+// barriers, finish lock. Made once with the program; its port list is filled once.
+class TCfgDialog final : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // What one edit cycle works on.
+    struct Values
+    {
+        int port = 0; // "COM" n, 0 = none
+        BarrierSettings barriers;
+    };
+    // What "OK" gives back: the values to apply and whether the port choice changed, in
+    // which case the old port is closed and the new one (if any) opened.
+    struct Result
+    {
+        Values values;
+        bool portChanged = false;
+    };
+
+    // portPresence: bit n-1 for each present "COM" n, the highest present number above bit 15.
+    TCfgDialog(QWidget *mainWindow, std::uint32_t portPresence);
+
+    // Loads the current values, asks modally, and gives the values to apply on "OK".
+    // Barrier events and the race's timers go on while it is open.
+    std::optional<Result> edit(const Values &current);
+
+    // "Kein", then "COM" n for each present port in ascending order.
+    static QStringList PortItems(std::uint32_t portPresence);
+
+    QComboBox *cbPort = nullptr;
+    QComboBox *cbAlg1 = nullptr;
+    QComboBox *cbAlg2 = nullptr;
+    QCheckBox *cbLuch2 = nullptr;
+    QSpinBox *seLock = nullptr;
+    QLabel *LabelStart = nullptr;
+    QLabel *LabelStop1 = nullptr;
+    QLabel *LabelPath = nullptr; // the chosen port's device path
+    QPushButton *OKBtn = nullptr;
+    QPushButton *CancelBtn = nullptr;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    // Which controls the port choice and the second-barrier box enable.
+    void cbPortChange();
+    QComboBox *outputTypeBox(const QString &hint);
+
+    QWidget *mMainWindow;
+};
