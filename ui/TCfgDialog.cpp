@@ -52,67 +52,70 @@ TCfgDialog::TCfgDialog(QWidget *mainWindow, std::uint32_t portPresence)
     setObjectName(QStringLiteral("CfgDialog"));
     setWindowTitle(QStringLiteral("Einstellungen"));
     setModal(true);
-    setFixedSize(262, 190);
+    setFixedSize(300, 178);
+    QFont font = this->font();
+    font.setPointSize(8);
+    setFont(font);
 
     auto *group = new QGroupBox(QStringLiteral(" Lichtschranke/n "), this);
-    group->setGeometry(12, 6, 238, 116);
+    group->setGeometry(12, 6, 276, 120);
 
     auto *portLabel = new QLabel(QStringLiteral("Port:"), group);
-    portLabel->setGeometry(8, 24, 30, 21);
+    portLabel->setGeometry(8, 26, 32, 21);
     cbPort = new QComboBox(group);
     cbPort->setObjectName(QStringLiteral("cbPort"));
-    cbPort->setGeometry(38, 24, 70, 21);
+    cbPort->setGeometry(40, 26, 72, 21);
     cbPort->setMaxVisibleItems(20);
     cbPort->addItems(PortItems(portPresence));
     cbPort->setEnabled(false);
 
     // " Ausgang: " sits on the frame above the two output-type boxes.
     auto *output = new QLabel(QStringLiteral(" Ausgang: "), group);
-    output->setGeometry(160, 0, 56, 14);
+    output->setGeometry(196, 0, 60, 14);
     output->setAutoFillBackground(true);
 
     LabelStart = new QLabel(QStringLiteral("Start (7+8):"), group);
     LabelStart->setObjectName(QStringLiteral("LabelStart"));
-    LabelStart->setGeometry(114, 24, 60, 21);
+    LabelStart->setGeometry(120, 26, 74, 21);
     LabelStart->setEnabled(false);
     cbAlg1 = outputTypeBox(QStringLiteral("Kontakt 7+8"));
     cbAlg1->setObjectName(QStringLiteral("cbAlg1"));
-    cbAlg1->setGeometry(174, 24, 58, 21);
+    cbAlg1->setGeometry(196, 26, 72, 21);
 
     cbLuch2 = new QCheckBox(group);
     cbLuch2->setObjectName(QStringLiteral("cbLuch2"));
-    cbLuch2->setGeometry(96, 50, 16, 21);
+    cbLuch2->setGeometry(104, 56, 16, 21);
     cbLuch2->setEnabled(false);
     LabelStop1 = new QLabel(QStringLiteral("Ziel (4+6):"), group);
     LabelStop1->setObjectName(QStringLiteral("LabelStop1"));
-    LabelStop1->setGeometry(114, 50, 60, 21);
+    LabelStop1->setGeometry(120, 56, 74, 21);
     LabelStop1->setEnabled(false);
     cbAlg2 = outputTypeBox(QStringLiteral("Kontakt 4+6"));
     cbAlg2->setObjectName(QStringLiteral("cbAlg2"));
-    cbAlg2->setGeometry(174, 50, 58, 21);
+    cbAlg2->setGeometry(196, 56, 72, 21);
 
     LabelPath = new QLabel(group);
     LabelPath->setObjectName(QStringLiteral("LabelPath"));
-    LabelPath->setGeometry(8, 50, 86, 21);
+    LabelPath->setGeometry(8, 56, 94, 21);
     QFont small = LabelPath->font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
     LabelPath->setFont(small);
 
     auto *lock = new QLabel(QStringLiteral("Ziel-Sperre nach dem START:"), group);
-    lock->setGeometry(8, 84, 150, 21);
+    lock->setGeometry(8, 88, 168, 21);
     seLock = new QSpinBox(group);
     seLock->setObjectName(QStringLiteral("seLock"));
     seLock->setRange(BarrierSettings::MinLockStopSeconds, BarrierSettings::MaxLockStopSeconds);
-    seLock->setGeometry(158, 84, 46, 21);
+    seLock->setGeometry(178, 88, 52, 21);
     auto *seconds = new QLabel(QStringLiteral("Sek."), group);
-    seconds->setGeometry(208, 84, 26, 21);
+    seconds->setGeometry(236, 88, 32, 21);
 
     CancelBtn = new QPushButton(QStringLiteral("Abbrechen"), this);
     CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
-    CancelBtn->setGeometry(12, 150, 114, 28);
+    CancelBtn->setGeometry(12, 138, 130, 28);
     OKBtn = new QPushButton(QStringLiteral("OK"), this);
     OKBtn->setObjectName(QStringLiteral("OKBtn"));
-    OKBtn->setGeometry(136, 150, 114, 28);
+    OKBtn->setGeometry(158, 138, 130, 28);
     OKBtn->setDefault(true);
     connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
