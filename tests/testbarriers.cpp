@@ -186,6 +186,40 @@ private slots:
         QCOMPARE(settings->value(QStringLiteral("OneLuch")).toInt(), b.oneBarrier ? 1 : 0);
     }
 
+    // Without any port the list holds only "Kein" and every barrier control stays off;
+    // "OK" still applies the mode as shown and the lock time.
+    void dialogWithoutPorts()
+    {
+        TCfgDialog dialog(nullptr, 0);
+        QCOMPARE(TCfgDialog::PortItems(0), QStringList{QStringLiteral("Kein")});
+        QTimer::singleShot(0, &dialog, [&dialog] {
+            QVERIFY(!dialog.cbPort->isEnabled());
+            for (QWidget *w : std::initializer_list<QWidget *>{dialog.cbAlg1, dialog.cbAlg2, dialog.cbLuch2, dialog.LabelStart, dialog.LabelStop1})
+                QVERIFY(!w->isEnabled());
+            dialog.seLock->setValue(7);
+            QTest::mouseClick(dialog.OKBtn, Qt::LeftButton);
+        });
+        const auto result = dialog.edit({.port = 0, .barriers = {.oneBarrier = false}});
+        QVERIFY(result);
+        QCOMPARE(result->values.port, 0);
+        QVERIFY(!result->portChanged);
+        QCOMPARE(result->values.barriers.lockStopSeconds, 7);
+        QVERIFY(!result->values.barriers.oneBarrier); // as the (disabled) box showed it
+    }
+
+    // A lock time changed while the lock runs restarts it with the new length from "OK" on.
+    void lockTimeChangedDuringTheLock()
+    {
+        startProgram({"Port=3"});
+        QTest::keyClick(&form(), Qt::Key_S, Qt::ControlModifier);
+        QVERIFY(form().TimerLockStop->isActive());
+        QTest::qWait(300);
+        editSettings([](TCfgDialog &d) { d.seLock->setValue(5); }, true);
+        QVERIFY(form().TimerLockStop->isActive());
+        QCOMPARE(form().TimerLockStop->interval(), 5000);
+        QVERIFY(form().TimerLockStop->remainingTime() > 4500);
+    }
+
     void closingThePortHidesTheIndicator()
     {
         startProgram({"Port=3"});
