@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+#include <vector>
+
+// A block of cell values indexed [row][column] from 0, for the cells row0+r, column0+c.
+// A value is a QString, a double, or invalid for an empty cell.
+using CellBlock = std::vector<std::vector<QVariant>>;
+
+// One worksheet held in memory: only the filled part is stored; everything beyond it is empty.
+class Worksheet
+{
+public:
+    QString name;
+
+    // Rows and columns count from 1, as in a spreadsheet (A1 is row 1, column 1).
+    QVariant cell(int row, int column) const;
+    void setCell(int row, int column, const QVariant &value);
+    // The highest row and column that hold a value (0 when the sheet is empty).
+    int usedRows() const { return int(mRows.size()); }
+    int usedColumns() const;
+
+    // The values of rows r1..r2 and columns c1..c2 as one block.
+    CellBlock values(int r1, int c1, int r2, int c2) const;
+    // Writes a block with its top-left value at (row, column); every value of it, empty ones too.
+    void setValues(int row, int column, const CellBlock &block);
+
+private:
+    void trim();
+    std::vector<std::vector<QVariant>> mRows;
+};
+
+// A workbook held in memory: its worksheets in order, its document properties, and the
+// template package it was opened from (so that a writer can keep the template's formats).
+struct Workbook
+{
+    std::vector<Worksheet> sheets;
+    QString author;
+    QString subject;
+    QString comments;
+    // The file it was read from, when it was read from one (a template keeps its package).
+    QString sourcePath;
+    // Worksheets (numbered from 1) whose column widths are to fit their contents.
+    std::vector<int> autofitSheets;
+};
