@@ -5,9 +5,11 @@
 #include "input/EComError.h"
 #include "input/TComPort.h"
 #include "platform/DataFiles.h"
+#include "platform/FileWorker.h"
 #include "platform/JpegImage.h"
 #include "platform/SoundPlayer.h"
 #include "session/RaceSession.h"
+#include "ui/SpreadsheetActions.h"
 #include "ui/TCfgDialog.h"
 #include "ui/TFDlgYesNo.h"
 #include "ui/TFormInfo.h"
@@ -60,6 +62,9 @@ Program::Program(Services services, QSettings &store)
     mInfo = new TFormInfo(mFormMain.get(), services.shell, mLoaded.webAddress);
     mInfo->setLogo(QPixmap::fromImage(logo));
     mCfg = new TCfgDialog(mFormMain.get(), mPortPresence);
+    mFileWorker = std::make_unique<FileWorker>();
+    mSpreadsheet = new SpreadsheetActions(*mSession, *mFileWorker, services.shell, *mFormMain);
+    mFormMain->setSpreadsheetActions(mSpreadsheet);
     mFormMain->setDialogs(mQuestion, mInfo, mCfg);
     mFormMain->setCloseHandler([this] { current().write(mStore); });
 
@@ -91,6 +96,7 @@ Program::~Program()
 {
     // The windows go first, while the session they show still exists; then the port, whose
     // last OnClose still reaches the session.
+    mFileWorker.reset();
     mFormMain.reset();
     mComPort.reset();
 }

@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <memory>
 
+class FileWorker;
 class PagePrinter;
+class SpreadsheetActions;
 class SerialDevice;
 class TCfgDialog;
 class TComPort;
@@ -46,6 +48,7 @@ public:
     TFDlgYesNo &questionDialog() { return *mQuestion; }
     TFormInfo &infoBox() { return *mInfo; }
     TCfgDialog &settingsDialog() { return *mCfg; }
+    SpreadsheetActions &spreadsheet() { return *mSpreadsheet; }
     TComPort &comPort() { return *mComPort; }
     // The serial ports found at start-up (bit n-1 for "COM" n, the highest number above bit 15).
     std::uint32_t portPresence() const { return mPortPresence; }
@@ -74,4 +77,7 @@ private:
     TFDlgYesNo *mQuestion = nullptr;
     TFormInfo *mInfo = nullptr;
     TCfgDialog *mCfg = nullptr;
+    SpreadsheetActions *mSpreadsheet = nullptr;
+    // Declared last, joined first: a file job under way finishes while its window still exists.
+    std::unique_ptr<FileWorker> mFileWorker;
 };

@@ -22,7 +22,10 @@
 // passes for an NPN barrier, the dropped ones are waited for on the session's applied signal
 // and reported apart.
 //
-// Loads (--load, several may be given; default all three, one after the other):
+// Loads (--load, several may be given; default all four, one after the other):
+//   floor   not the program: a thread blocked in the same device's wait posts each wake to
+//           the GUI thread, which answers at once. The same two cross-thread wake-ups the
+//           path needs, and nothing else: what this machine's scheduler gives at best.
 //   idle    nothing but the session and the port
 //   timer   a 10 ms precise QTimer on the GUI thread submitting TimerAll, 20 participants
 //           running, so every tick rewrites 20 running-time cells (the window's refresh
@@ -33,7 +36,7 @@
 //
 // The first 100 edges of each load warm the path up and are not counted.
 //
-//   bench_barrier_latency [--edges N] [--load idle|timer|window]... [--levels]
+//   bench_barrier_latency [--edges N] [--load floor|idle|timer|window]... [--levels]
 
 #include "FakeSerialDevice.h"
 #include "core/RaceCore.h"
@@ -72,11 +75,12 @@ using Kind = RaceInput::Kind;
 constexpr int WarmUpEdges = 100;
 constexpr auto EdgeTimeout = std::chrono::seconds(5);
 
-enum class Load { Idle, Timer, Window };
+enum class Load { Floor, Idle, Timer, Window };
 
 const char *loadName(Load load)
 {
     switch (load) {
+    case Load::Floor: return "floor";
     case Load::Idle: return "idle";
     case Load::Timer: return "timer";
     case Load::Window: return "window";
@@ -222,8 +226,57 @@ void playEdges(FakeSerialDevice &device, Probe &probe, const Options &options, S
     }
 }
 
+void printResults(Load load, double seconds, const Samples &samples, const Options &options)
+{
+    const double goalUs = load == Load::Floor ? 0 : load == Load::Idle ? 1000 : 5000;
+    const char *what = load == Load::Floor ? "edge -> GUI thread" : options.levels ? "edge -> pass in list" : "pulse -> pass in list";
+    printStats(what, samples.passUs, goalUs);
+    printStats("dropped edge -> applied", samples.otherUs, 0);
+    if (samples.failed)
+        std::printf("  %s: FAILED after %.1f s\n", loadName(load), seconds);
+    std::fflush(stdout);
+}
+
+bool runFloor(const Options &options)
+{
+    FakeSerialDevice device;
+    if (device.open(QStringLiteral("floor"), SerialSettings{}))
+        return false;
+    Probe probe;
+    QObject receiver;
+    std::thread waiter([&] {
+        for (;;) {
+            if (device.waitForChange(EV_LINES).outcome != SerialDevice::WaitResult::Outcome::Changed)
+                break;
+            QMetaObject::invokeMethod(&receiver, [&probe] {
+                if (!probe.answer(Expect::Pass))
+                    probe.answer(Expect::Applied);
+            }, Qt::QueuedConnection);
+        }
+    });
+
+    Samples samples;
+    QEventLoop loop;
+    const auto started = SteadyClock::now();
+    std::thread stimulus([&] {
+        playEdges(device, probe, options, samples);
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
+    stimulus.join();
+    device.abortWait();
+    waiter.join();
+    const double seconds = std::chrono::duration<double>(SteadyClock::now() - started).count();
+    std::printf("floor: %.1f s, two bare thread hand-overs per edge (no port, no session)\n", seconds);
+    printResults(Load::Floor, seconds, samples, options);
+    return !samples.failed;
+}
+
 bool runLoad(Load load, const Options &options)
 {
+    if (load == Load::Floor)
+        return runFloor(options);
+
     auto session = std::make_unique<RaceSession>(std::make_unique<BootClock>(),
                                                  QLocale(QLocale::German, QLocale::Germany));
     Probe probe;
@@ -324,10 +377,7 @@ bool runLoad(Load load, const Options &options)
     std::printf("%s: %.1f s, %ld running-time refreshes (%.0f/s), pending list at most %d long, session %s\n",
                 loadName(load), seconds, refreshes, static_cast<double>(refreshes) / seconds, maxPending,
                 core.sessionState() == SessionState::Running ? "still running" : "NOT running");
-    const double goalUs = load == Load::Idle ? 1000 : 5000;
-    printStats(options.levels ? "edge -> pass in list" : "pulse -> pass in list", samples.passUs, goalUs);
-    printStats("dropped edge -> applied", samples.otherUs, 0);
-    std::fflush(stdout);
+    printResults(load, seconds, samples, options);
 
     window.reset();
     port.reset();
@@ -345,7 +395,9 @@ bool parse(int argc, char **argv, Options &options)
                 return false;
         } else if (arg == "--load" && hasValue) {
             const std::string name = argv[++i];
-            if (name == "idle")
+            if (name == "floor")
+                options.loads.push_back(Load::Floor);
+            else if (name == "idle")
                 options.loads.push_back(Load::Idle);
             else if (name == "timer")
                 options.loads.push_back(Load::Timer);
@@ -360,7 +412,7 @@ bool parse(int argc, char **argv, Options &options)
         }
     }
     if (options.loads.empty())
-        options.loads = {Load::Idle, Load::Timer, Load::Window};
+        options.loads = {Load::Floor, Load::Idle, Load::Timer, Load::Window};
     return true;
 }
 
@@ -370,7 +422,7 @@ int main(int argc, char **argv)
 {
     Options options;
     if (!parse(argc, argv, options)) {
-        std::fprintf(stderr, "usage: %s [--edges N] [--load idle|timer|window]... [--levels]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--edges N] [--load floor|idle|timer|window]... [--levels]\n", argv[0]);
         return 2;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

@@ -139,6 +139,10 @@ void RaceCore::apply(const RaceInput &in)
         mFinishBlockedSince.reset();
         setBarrierIndicator(false);
         break;
+    case Kind::StarterListImported:
+        if (mControls.setupEnabled && !in.table.isEmpty())
+            ImportStarterList(in.table);
+        break;
     case Kind::BarrierSettingsChanged: setBarrierSettings(BarrierSettings::unpack(in.value)); break;
     }
 }
@@ -812,6 +816,23 @@ void RaceCore::seKrugsChange(int limit)
     // The lap records hold MaxLapLimit laps and the pass after them, no more.
     mLapLimit = std::clamp(limit, 1, MaxLapLimit);
     mControls.lapsValue = mLapLimit;
+    mObserver->controlsChanged();
+}
+
+// The starters become the participants: sheet column A goes to "Nr.", B to "Fahrer", C..J to
+// grid columns 4..11; an empty sheet cell clears its grid cell. Place and key stay.
+void RaceCore::ImportStarterList(const QList<QStringList> &rows)
+{
+    const int n = std::min(int(rows.size()), RaceTable::MaxParticipants);
+    seCarCountChange(n);
+    for (int r = 1; r <= mCarCount; ++r) {
+        const QStringList &cells = rows[r - 1];
+        for (int c = 0; c < StandingsGrid::ColumnCount - Column::Number; ++c)
+            mGrid.setCell(Column::Number + c, r, cells.value(c));
+    }
+    // The results can be written before any session, with the imported rows.
+    mControls.outputsEnabled = true;
+    mObserver->gridChanged(RaceObserver::GridChange::Cells);
     mObserver->controlsChanged();
 }
 

@@ -118,6 +118,7 @@ private:
     void settleWarnText();
     void seKrugsChange(int limit);
     void seCarCountChange(int count);
+    void ImportStarterList(const QList<QStringList> &rows);
 
     void setStartButton(SessionState state);
     void writeKeyLabels();

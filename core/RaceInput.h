@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <optional>
@@ -41,6 +43,7 @@ struct RaceInput
         PortOpened = 23,        // the serial port of the barriers is open: the indicator shows
         PortClosed = 24,
         BarrierSettingsChanged = 25, // value: BarrierSettings::pack() of the settings dialog's OK
+        StarterListImported = 26,    // table: one row a starter, the texts of sheet columns A..J
     };
 
     // The questions an answer can belong to; stored with recorded inputs like Kind.
@@ -77,4 +80,7 @@ struct RaceInput
     // pulse counts once even though the level read is the stored one. A line here is routed
     // even if lines misses it.
     std::uint8_t pulses = 0;
+    // StarterListImported: the starters' rows (at most 20, at least 1), each the texts of the
+    // sheet's columns A to J; a row may be shorter, its missing cells are empty.
+    QList<QStringList> table = {};
 };

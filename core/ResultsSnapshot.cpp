@@ -14,6 +14,8 @@ ResultsSnapshot ResultsSnapshot::of(const RaceCore &core)
     s.remainingText = core.durationText();
     s.remainingSeconds = TimeText::ParseClockSeconds(core.durationText()).value_or(core.raceDuration());
     s.gong = core.controls().gongVisible;
+    s.leaderLaps = s.state == SessionState::Idle ? 0 : table.LeaderLaps();
+    s.decimalSeparator = core.decimalSeparator();
     for (int c = 0; c < StandingsGrid::ColumnCount; ++c)
         s.columnTitles[c] = grid.cell(c, 0);
 

@@ -31,6 +31,8 @@ struct ResultsSnapshot
     QString remainingText;                  // as "Counter:" shows it
     bool gong = false;                      // the race duration has elapsed
     Cells columnTitles;
+    int leaderLaps = 0;                     // the most laps anybody has run
+    QChar decimalSeparator = QLatin1Char(','); // of the race times, for texts made from lapTimes
     std::vector<Row> rows;
 
     static ResultsSnapshot of(const RaceCore &core);

@@ -232,6 +232,51 @@ private slots:
         QTEST(int(d.core.warningTime()), "warningMs");
     }
 
+    // The starters become the participants before a session; never during one.
+    void starterList_data()
+    {
+        QTest::addColumn<int>("starters");
+        QTest::addColumn<bool>("running");
+        QTest::addColumn<int>("count");
+        QTest::newRow("twelve") << 12 << false << 12;
+        QTest::newRow("one") << 1 << false << 1;
+        QTest::newRow("twenty-five give twenty") << 25 << false << 20;
+        QTest::newRow("not while running") << 5 << true << 20;
+    }
+
+    void starterList()
+    {
+        QFETCH(int, starters);
+        QFETCH(bool, running);
+        QFETCH(int, count);
+        RaceDriver d;
+        d.send(Kind::CarCountChanged, 20);
+        if (running)
+            d.start();
+        QList<QStringList> table;
+        for (int i = 1; i <= starters; ++i)
+            table << QStringList{QString::number(100 + i), QStringLiteral("Läufer %1").arg(i), QStringLiteral("x")};
+        // D empty, E "akt", F..I empty, J "J", then K, which no grid column takes.
+        table[0] << QString() << QStringLiteral("akt") << QString() << QString() << QString() << QString()
+                 << QStringLiteral("J") << QStringLiteral("K beyond J");
+        d.core.apply({.kind = Kind::StarterListImported, .table = table});
+        QCOMPARE(d.core.carCount(), count);
+        QCOMPARE(d.core.grid().rowCount(), count + 1);
+        if (running) {
+            QVERIFY(d.cell(Col::Number, 1).isEmpty());
+            return;
+        }
+        QVERIFY(d.core.controls().outputsEnabled);
+        QCOMPARE(d.cell(Col::Number, 1), QStringLiteral("101"));
+        QCOMPARE(d.cell(Col::Name, count), QStringLiteral("Läufer %1").arg(count));
+        QCOMPARE(d.cell(Col::Laps, 1), QStringLiteral("x"));
+        QCOMPARE(d.cell(Col::CurrentTime, 1), QString());
+        QCOMPARE(d.cell(Col::LastLap, 1), QStringLiteral("akt"));
+        QCOMPARE(d.cell(Col::TotalTime, 1), QStringLiteral("J"));
+        QCOMPARE(d.cell(Col::Key, 1), QStringLiteral("1"));
+        QVERIFY(d.cell(Col::Place, 1).isEmpty());
+    }
+
     void declinedResetKeepsResults()
     {
         RaceDriver d;

@@ -18,6 +18,7 @@
 #include "ui/Pictures.h"
 #include "ui/PressButton.h"
 #include "ui/QuestionAsker.h"
+#include "ui/SpreadsheetActions.h"
 #include "ui/TCfgDialog.h"
 
 #include <QApplication>
@@ -119,7 +120,10 @@ void TFormMain::wire()
     connect(bInfo, &QToolButton::clicked, this, &TFormMain::Info1Click);
     connect(bCFG, &QToolButton::clicked, this, &TFormMain::bCFGClick);
     connect(bStartList, &QToolButton::clicked, this, [this] { runCommand({Command::Id::OpenStarterList}); });
-    connect(sbExcel, &QToolButton::clicked, this, [this] { notYetAvailable(QStringLiteral("Export nach MS Excel")); });
+    connect(sbExcel, &QToolButton::clicked, this, [this] {
+        if (mSpreadsheet)
+            mSpreadsheet->exportResults();
+    });
     connect(sbWeb, &QToolButton::clicked, this, &TFormMain::sbWebClick);
     connect(bSTART2, &PressButton::mouseDown, this, &TFormMain::mStart2Click);
     connect(bZeit, &PressButton::mouseDown, this, &TFormMain::CapturePass);
@@ -260,11 +264,6 @@ void TFormMain::showMessage(const QString &text)
     TimerMessage->start();
 }
 
-void TFormMain::notYetAvailable(const QString &what)
-{
-    showMessage(what + QStringLiteral(": in dieser Version noch nicht verfügbar"));
-}
-
 void TFormMain::runCommand(const Command &command)
 {
     switch (command.id) {
@@ -277,7 +276,11 @@ void TFormMain::runCommand(const Command &command)
     case Command::Id::Help: sbHelpClick(); break;
     case Command::Id::Info: Info1Click(); break;
     case Command::Id::Settings: bCFGClick(); break;
-    case Command::Id::OpenStarterList: notYetAvailable(QStringLiteral("Starterliste")); break;
+    case Command::Id::OpenStarterList:
+        // The starters are read before a session only.
+        if (mSpreadsheet && core().controls().setupEnabled)
+            mSpreadsheet->openStarterList();
+        break;
     case Command::Id::Print: Print1Click(); break;
     case Command::Id::HelpMenu: break;
     }

@@ -11,6 +11,7 @@
 
 class BarrierIndicator;
 class GridHeader;
+class SpreadsheetActions;
 class TCfgDialog;
 class GridModel;
 class KeyDispatcher;
@@ -58,6 +59,8 @@ public:
 
     // The dialogs are made after the main window and serve it for the whole run.
     void setDialogs(QuestionAsker *asker, QDialog *info, TCfgDialog *settings = nullptr);
+    // The spreadsheet export and the starter-list import.
+    void setSpreadsheetActions(SpreadsheetActions *actions) { mSpreadsheet = actions; }
     // The light barriers' port as last chosen ("COM" n, 0 = none).
     int port() const { return mPort; }
     void setPort(int port) { mPort = port; }
@@ -115,7 +118,6 @@ private:
     // Wiring: widget signals become session inputs, session signals update the widgets.
     void wire();
     void submit(const RaceInput &input);
-    void notYetAvailable(const QString &what);
     bool writeProtocol(const QString &fileName);
     void showControls();
     // A duration of 100 hours or more still shows every digit in "Counter:".
@@ -140,6 +142,7 @@ private:
     QuestionAsker *mAsker = nullptr;
     QDialog *mInfo = nullptr;
     TCfgDialog *mCfg = nullptr;
+    SpreadsheetActions *mSpreadsheet = nullptr;
     int mPort = 0;
     int mShownLockRestarts = 0;
     QString mWebAddress = QString::fromLatin1(DefaultWebAddress);

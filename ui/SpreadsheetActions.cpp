@@ -1,0 +1,114 @@
+#include "ui/SpreadsheetActions.h"
+
+#include "core/RaceCore.h"
+#include "output/ResultsDate.h"
+#include "output/SpreadsheetExport.h"
+#include "output/StarterListImport.h"
+#include "platform/FileWorker.h"
+#include "platform/Shell.h"
+#include "session/RaceSession.h"
+#include "ui/TFormMain.h"
+
+#include <QCoreApplication>
+#include <QDate>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+SpreadsheetActions::SpreadsheetActions(RaceSession &session, FileWorker &worker, Shell &shell, TFormMain &window)
+    : QObject(&window)
+    , mSession(session)
+    , mWorker(worker)
+    , mShell(shell)
+    , mWindow(window)
+{
+}
+
+void SpreadsheetActions::exportResults()
+{
+    if (mBusy)
+        return;
+    const SpreadsheetExport::Context context{
+        .date = ResultsDate(QDate::currentDate(), QLocale()),
+        .subject = mWindow.windowTitle(),
+        .comments = mWindow.webAddress(),
+        .workingDir = QDir::currentPath(),
+        .baseName = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() + QStringLiteral("-Ergebnis"),
+        .now = QDateTime::currentDateTime(),
+    };
+    // The results as they stand now; the race goes on while the file is written.
+    const std::shared_ptr<const ResultsSnapshot> results = mSession.snapshot();
+    setBusy(true);
+    mWindow.showMessage(QStringLiteral("Ergebnis wird geschrieben …"));
+    mWorker.run<SpreadsheetExport::Result>(
+        [results, context] { return SpreadsheetExport::ExportSpreadsheet(*results, context); }, this,
+        [this](const SpreadsheetExport::Result &result) {
+            setBusy(false);
+            if (result.ok()) {
+                mWindow.showMessage(QStringLiteral("Ergebnis gespeichert: ") + QDir::toNativeSeparators(result.savedPath));
+                mShell.open(result.savedPath);
+            } else {
+                mWindow.showMessage(QString());
+                showError(QStringLiteral("Das Ergebnis kann nicht gespeichert werden: ") + result.error);
+            }
+            emit finished();
+        });
+}
+
+void SpreadsheetActions::openStarterList()
+{
+    if (mBusy)
+        return;
+    // The dialog offers the list chosen last time, without its extension, in its folder.
+    const QFileInfo last(mLastFile);
+    const QString folder = mLastFile.isEmpty() ? QCoreApplication::applicationDirPath() : last.absolutePath();
+    const QString file = chooseFile(folder, mLastFile.isEmpty() ? QString() : last.completeBaseName());
+    if (file.isEmpty())
+        return;
+    mLastFile = file;
+    setBusy(true);
+    mWindow.showMessage(QStringLiteral("Starterliste wird gelesen …"));
+    const QLocale locale;
+    mWorker.run<StarterListImport::Result>(
+        [file, locale] { return StarterListImport::ImportStarterList(file, locale); }, this,
+        [this](const StarterListImport::Result &result) {
+            setBusy(false);
+            mWindow.showMessage(QString());
+            if (result.ok())
+                mSession.submit({.kind = RaceInput::Kind::StarterListImported, .table = result.rows});
+            else
+                showError(result.error);
+            emit finished();
+        });
+}
+
+QString SpreadsheetActions::chooseFile(const QString &folder, const QString &lastName)
+{
+    if (mChooser)
+        return mChooser(folder, lastName);
+    QFileDialog dialog(&mWindow);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters({QStringLiteral("MS Excel file (*.xls)"), QStringLiteral("Tabellen (*.xlsx *.ods *.csv)"),
+                           QStringLiteral("Alle Dateien (*)")});
+    dialog.setDefaultSuffix(QStringLiteral("xls"));
+    dialog.setDirectory(folder);
+    if (!lastName.isEmpty())
+        dialog.selectFile(lastName);
+    return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().first() : QString();
+}
+
+void SpreadsheetActions::showError(const QString &text)
+{
+    // Not modal: the operator's keys keep booking while the message stands.
+    auto *box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Error"), text, QMessageBox::Ok, &mWindow);
+    box->setObjectName(QStringLiteral("SpreadsheetError"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
+}
+
+void SpreadsheetActions::setBusy(bool busy)
+{
+    mBusy = busy;
+}
