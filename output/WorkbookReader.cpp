@@ -1,11 +1,15 @@
 #include "output/WorkbookReader.h"
 
+#include "output/CellCollector.h"
 #include "output/CsvReader.h"
 #include "output/OrcusReader.h"
 #include "output/XlsReader.h"
 
+#include <QCoreApplication>
+#include <QDataStream>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
 namespace {
 
@@ -14,6 +18,15 @@ constexpr qint64 MaxFileSize = 256 * 1024 * 1024;
 
 // Legacy workbooks are OLE2 compound files.
 constexpr char OleSignature[] = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
+
+// The helper program's file name, beside the program and where it is installed.
+constexpr char SheetReaderName[] = "chronolauf-sheetreader";
+
+// Marks the helper's output ("CLSR"), so that anything else on its stdout is refused.
+constexpr quint32 StreamMagic = 0x434C5352;
+// Raised whenever the layout of the output changes; program and helper come from one build.
+constexpr quint16 StreamVersion = 1;
+constexpr QDataStream::Version StreamQtVersion = QDataStream::Qt_6_4;
 
 QString message(ReadStatus status)
 {
@@ -37,12 +50,23 @@ WorkbookReader::Result failure(const QString &error)
     return {std::nullopt, error};
 }
 
+QString unreadable(const QString &reason)
+{
+    return QStringLiteral("Die Datei kann nicht gelesen werden: %1").arg(reason);
+}
+
 // A password-protected .xlsx or .ods is saved as an OLE2 file holding the encrypted package.
 bool isEncryptedPackage(const QByteArray &bytes)
 {
     static const QByteArray streamName = QByteArray::fromRawData(
         "E\0n\0c\0r\0y\0p\0t\0e\0d\0P\0a\0c\0k\0a\0g\0e\0", 32);
     return bytes.contains(streamName);
+}
+
+// The formats the outside libraries read (OLE2 and ZIP); everything else is our own code.
+bool needsLibrary(const QByteArray &bytes)
+{
+    return bytes.startsWith(QByteArrayView(OleSignature, 8)) || bytes.startsWith("PK");
 }
 
 ReadStatus readBytes(const QString &path, const QByteArray &bytes, Workbook &workbook)
@@ -68,26 +92,187 @@ ReadStatus readBytes(const QString &path, const QByteArray &bytes, Workbook &wor
     return CsvReader::read(text, info.completeBaseName(), workbook);
 }
 
-}
-
-WorkbookReader::Result WorkbookReader::read(const QString &path)
+// The file's bytes, or the result that says why there are none to read.
+std::optional<WorkbookReader::Result> load(const QString &path, QByteArray &bytes)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return failure(QStringLiteral("Die Datei kann nicht gelesen werden: %1").arg(file.errorString()));
+        return failure(unreadable(file.errorString()));
     if (file.size() > MaxFileSize)
         return failure(message(ReadStatus::TooLarge));
-    const QByteArray bytes = file.readAll();
+    bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        return failure(QStringLiteral("Die Datei kann nicht gelesen werden: %1").arg(file.errorString()));
-    file.close();
+        return failure(unreadable(file.errorString()));
     if (bytes.isEmpty())
         return failure(QStringLiteral("Die Datei ist leer"));
+    return std::nullopt;
+}
 
+WorkbookReader::Result readLoaded(const QString &path, const QByteArray &bytes)
+{
     Workbook workbook;
     const ReadStatus status = readBytes(path, bytes, workbook);
     if (status != ReadStatus::Ok)
         return failure(message(status));
     workbook.sourcePath = path;
+    return {std::move(workbook), QString()};
+}
+
+// The helper program: beside the running program (the build, an unpacked copy), else where
+// the install put it. Empty when there is none.
+QString sheetReaderProgram()
+{
+    // Without an application object there is no program folder to look in (the fuzz targets).
+    if (QCoreApplication::instance()) {
+        const QFileInfo beside(QCoreApplication::applicationDirPath() + u'/' + QLatin1String(SheetReaderName));
+        if (beside.isFile() && beside.isExecutable())
+            return beside.filePath();
+    }
+#ifdef CHRONOLAUF_SHEETREADER_INSTALLED
+    const QFileInfo installed(QStringLiteral(CHRONOLAUF_SHEETREADER_INSTALLED));
+    if (installed.isFile() && installed.isExecutable())
+        return installed.filePath();
+#endif
+    return {};
+}
+
+// Runs the helper on the file and takes its result; whatever becomes of the helper, this
+// process goes on.
+WorkbookReader::Result readInHelper(const QString &program, const QString &path, std::chrono::milliseconds timeout)
+{
+    QProcess helper;
+    helper.setProgram(program);
+    helper.setArguments({path});
+    helper.setStandardInputFile(QProcess::nullDevice());
+    // A library's complaints (an assertion, say) are no message for the operator.
+    helper.setStandardErrorFile(QProcess::nullDevice());
+    helper.start(QIODevice::ReadOnly);
+    if (!helper.waitForStarted(int(timeout.count())))
+        return failure(unreadable(QStringLiteral("das Hilfsprogramm %1 startet nicht").arg(program)));
+    if (!helper.waitForFinished(int(timeout.count()))) {
+        helper.kill();
+        helper.waitForFinished(-1);
+        return failure(unreadable(QStringLiteral("das Lesen dauert zu lange")));
+    }
+    // A crash, an abort or a resource limit: the library failed on this file.
+    if (helper.exitStatus() != QProcess::NormalExit || helper.exitCode() != 0)
+        return failure(message(ReadStatus::Corrupt));
+    return WorkbookReader::decode(helper.readAllStandardOutput());
+}
+
+}
+
+WorkbookReader::Result WorkbookReader::read(const QString &path)
+{
+    return read(path, DefaultTimeout);
+}
+
+WorkbookReader::Result WorkbookReader::read(const QString &path, std::chrono::milliseconds timeout)
+{
+    QByteArray bytes;
+    if (auto failed = load(path, bytes))
+        return std::move(*failed);
+    if (!needsLibrary(bytes))
+        return readLoaded(path, bytes);
+    const QString program = sheetReaderProgram();
+    // A copy of the program without its helper still reads files, only without the guard.
+    if (program.isEmpty())
+        return readLoaded(path, bytes);
+    Result result = readInHelper(program, path, timeout);
+    if (result.workbook)
+        result.workbook->sourcePath = path;
+    return result;
+}
+
+WorkbookReader::Result WorkbookReader::readInProcess(const QString &path)
+{
+    QByteArray bytes;
+    if (auto failed = load(path, bytes))
+        return std::move(*failed);
+    return readLoaded(path, bytes);
+}
+
+QByteArray WorkbookReader::encode(const Result &result)
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out.setVersion(StreamQtVersion);
+    out << StreamMagic << StreamVersion << bool(result.workbook);
+    if (!result.workbook) {
+        out << result.error;
+        return bytes;
+    }
+    const Workbook &workbook = *result.workbook;
+    out << workbook.sourcePath << quint32(workbook.sheets.size());
+    for (const Worksheet &sheet : workbook.sheets) {
+        const int rows = sheet.usedRows();
+        const int columns = sheet.usedColumns();
+        quint32 filled = 0;
+        for (int row = 1; row <= rows; ++row) {
+            for (int column = 1; column <= columns; ++column)
+                filled += sheet.cell(row, column).isValid() ? 1 : 0;
+        }
+        out << sheet.name << filled;
+        for (int row = 1; row <= rows; ++row) {
+            for (int column = 1; column <= columns; ++column) {
+                const QVariant value = sheet.cell(row, column);
+                if (value.isValid())
+                    out << qint32(row) << qint32(column) << value;
+            }
+        }
+    }
+    return bytes;
+}
+
+WorkbookReader::Result WorkbookReader::decode(const QByteArray &bytes)
+{
+    const Result broken = failure(message(ReadStatus::Corrupt));
+    QDataStream in(bytes);
+    in.setVersion(StreamQtVersion);
+    quint32 magic = 0;
+    quint16 version = 0;
+    bool ok = false;
+    in >> magic >> version >> ok;
+    if (in.status() != QDataStream::Ok || magic != StreamMagic || version != StreamVersion)
+        return broken;
+    if (!ok) {
+        QString error;
+        in >> error;
+        if (in.status() != QDataStream::Ok || !in.atEnd() || error.isEmpty())
+            return broken;
+        return failure(error);
+    }
+
+    Workbook workbook;
+    quint32 sheetCount = 0;
+    in >> workbook.sourcePath >> sheetCount;
+    if (in.status() != QDataStream::Ok || sheetCount == 0 || sheetCount > quint32(CellCollector::MaxSheets))
+        return broken;
+    // The collector holds the helper's cells to the same budget as a read in this process.
+    CellCollector cells;
+    for (quint32 index = 0; index < sheetCount; ++index) {
+        QString name;
+        quint32 filled = 0;
+        in >> name >> filled;
+        if (in.status() != QDataStream::Ok || filled > quint32(CellCollector::MaxCells))
+            return broken;
+        const int sheet = cells.addSheet(name);
+        for (quint32 n = 0; n < filled; ++n) {
+            qint32 row = 0;
+            qint32 column = 0;
+            QVariant value;
+            in >> row >> column >> value;
+            if (in.status() != QDataStream::Ok || row < 1 || row > CellCollector::MaxRows || column < 1
+                || column > CellCollector::MaxColumns)
+                return broken;
+            // A cell holds a text or a number, nothing else.
+            if (value.typeId() != QMetaType::QString && value.typeId() != QMetaType::Double)
+                return broken;
+            if (!cells.setCell(sheet, row, column, value))
+                return failure(message(ReadStatus::TooLarge));
+        }
+    }
+    if (!in.atEnd() || !cells.moveInto(workbook))
+        return broken;
     return {std::move(workbook), QString()};
 }
