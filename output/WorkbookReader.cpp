@@ -203,6 +203,8 @@ QByteArray WorkbookReader::encode(const Result &result)
         return bytes;
     }
     const Workbook &workbook = *result.workbook;
+    // Worksheet keeps rows as wide as their last value; the scan below costs rows times the
+    // widest row, which the cell budget keeps within a few seconds even for a sparse sheet.
     out << workbook.sourcePath << quint32(workbook.sheets.size());
     for (const Worksheet &sheet : workbook.sheets) {
         const int rows = sheet.usedRows();
@@ -272,7 +274,9 @@ WorkbookReader::Result WorkbookReader::decode(const QByteArray &bytes)
                 return failure(message(ReadStatus::TooLarge));
         }
     }
-    if (!in.atEnd() || !cells.moveInto(workbook))
+    if (!in.atEnd())
         return broken;
+    if (!cells.moveInto(workbook))
+        return failure(message(ReadStatus::TooLarge));
     return {std::move(workbook), QString()};
 }
