@@ -249,7 +249,8 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("suffix");
         QTest::newRow("empty") << QByteArray() << ".xls";
-        QTest::newRow("random bytes") << QByteArray("\x01\x02\xff\xfe garbage \x00\x13", 18) << ".xlsx";
+        static const char noise[] = "\x01\x02\xff\xfe garbage \x00\x13";
+        QTest::newRow("random bytes") << QByteArray(noise, sizeof noise - 1) << ".xlsx";
         QTest::newRow("text renamed xls") << QByteArray("Nur ein Brief, keine Tabelle.\n") << ".xls";
         QTest::newRow("truncated xlsx") << QByteArray("PK\x03\x04\x14\x00\x00\x00", 8) << ".xlsx";
     }
