@@ -21,6 +21,8 @@ public:
     // The highest row and column that hold a value (0 when the sheet is empty).
     int usedRows() const { return int(mRows.size()); }
     int usedColumns() const;
+    // The last column of a row that holds a value (0 for an empty row or one beyond the sheet).
+    int rowLength(int row) const { return row >= 1 && row <= int(mRows.size()) ? int(mRows[row - 1].size()) : 0; }
 
     // The values of rows r1..r2 and columns c1..c2 as one block.
     CellBlock values(int r1, int c1, int r2, int c2) const;

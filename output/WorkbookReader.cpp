@@ -203,20 +203,18 @@ QByteArray WorkbookReader::encode(const Result &result)
         return bytes;
     }
     const Workbook &workbook = *result.workbook;
-    // Worksheet keeps rows as wide as their last value; the scan below costs rows times the
-    // widest row, which the cell budget keeps within a few seconds even for a sparse sheet.
+    // Each row is scanned only as far as its own last value, so a sparse sheet costs its cells.
     out << workbook.sourcePath << quint32(workbook.sheets.size());
     for (const Worksheet &sheet : workbook.sheets) {
         const int rows = sheet.usedRows();
-        const int columns = sheet.usedColumns();
         quint32 filled = 0;
         for (int row = 1; row <= rows; ++row) {
-            for (int column = 1; column <= columns; ++column)
+            for (int column = 1; column <= sheet.rowLength(row); ++column)
                 filled += sheet.cell(row, column).isValid() ? 1 : 0;
         }
         out << sheet.name << filled;
         for (int row = 1; row <= rows; ++row) {
-            for (int column = 1; column <= columns; ++column) {
+            for (int column = 1; column <= sheet.rowLength(row); ++column) {
                 const QVariant value = sheet.cell(row, column);
                 if (value.isValid())
                     out << qint32(row) << qint32(column) << value;

@@ -1,10 +1,23 @@
 #include "output/WorkbookReader.h"
 
+#include <QCoreApplication>
+#include <QDataStream>
+#include <QDate>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <array>
+#include <functional>
+#include <atomic>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // A cell the test expects: row and column from 1, and its value (invalid for an empty cell).
 struct ExpectedCell
@@ -67,6 +80,22 @@ class TestWorkbookReader : public QObject
         QVERIFY2(actual == expected.value, where.constData());
     }
 
+    static QString sheetReader()
+    {
+        return QCoreApplication::applicationDirPath() + QStringLiteral("/chronolauf-sheetreader");
+    }
+
+    // The helper's output as the program expects it, written field by field.
+    static QByteArray stream(quint32 magic, quint16 version, const std::function<void(QDataStream &)> &body)
+    {
+        QByteArray bytes;
+        QDataStream out(&bytes, QIODevice::WriteOnly);
+        out.setVersion(QDataStream::Qt_6_4);
+        out << magic << version;
+        body(out);
+        return bytes;
+    }
+
     // The smallest ZIP package (stored, one entry): a valid archive that holds no workbook.
     static QByteArray zipOf(const QByteArray &name, const QByteArray &content)
     {
@@ -105,7 +134,14 @@ class TestWorkbookReader : public QObject
     }
 
 private slots:
-    void initTestCase() { QVERIFY(mDir.isValid()); }
+    void initTestCase()
+    {
+        QVERIFY(mDir.isValid());
+        // Without the helper beside the test, the files below would be read in this process,
+        // and the first library crash would end the test run.
+        const QFileInfo helper(sheetReader());
+        QVERIFY2(helper.isFile() && helper.isExecutable(), qPrintable(helper.filePath()));
+    }
 
     void starterLists_data()
     {
@@ -357,6 +393,154 @@ private slots:
         const auto result = WorkbookReader::read(path);
         QVERIFY(!result.workbook);
         QCOMPARE(result.error, error);
+    }
+
+    // Files on which a library crashed, aborted or read out of bounds while fuzzing. The helper
+    // may die on them; this process goes on and reports the file as broken.
+    void libraryCrashes_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("name");
+
+        QTest::newRow("ods: style of the wrong family trips an orcus assertion")
+            << "ods-style-family-abort.ods" << "abbruch.ods";
+        QTest::newRow("the same ods named .xlsx") << "ods-style-family-abort.ods" << "abbruch.xlsx";
+        QTest::newRow("xls: FreeXL reads outside its buffers 1") << "xls-fuzz-crash-1.xls" << "absturz1.xls";
+        QTest::newRow("xls: FreeXL reads outside its buffers 2") << "xls-fuzz-crash-2.xls" << "absturz2.xls";
+    }
+
+    void libraryCrashes()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, name);
+
+        const QString path = write(name, bytesOf(QStringLiteral("badfiles/") + file));
+        QVERIFY(!path.isEmpty());
+        const auto result = WorkbookReader::read(path);
+        QVERIFY(!result.workbook);
+        QCOMPARE(result.error, QStringLiteral("Die Datei ist beschädigt"));
+    }
+
+    // The ODS case above stands for a real crash only while the library still aborts on it.
+    void crashInputStillAbortsTheHelper()
+    {
+        const QString path = write(QStringLiteral("abbruch.ods"), bytesOf(QStringLiteral("badfiles/ods-style-family-abort.ods")));
+        QProcess helper;
+        helper.setStandardErrorFile(QProcess::nullDevice());
+        helper.start(sheetReader(), {path});
+        QVERIFY(helper.waitForFinished(30'000));
+        QVERIFY2(helper.exitStatus() == QProcess::CrashExit,
+                 "orcus no longer aborts on this file: libraryCrashes needs another crash input");
+    }
+
+    // A read that never ends is stopped after the time limit: the helper blocks opening a FIFO
+    // that nobody writes to any more.
+    void stuckReadIsStopped()
+    {
+        const QString path = mDir.filePath(QStringLiteral("haengt.xls"));
+        const QByteArray fifo = QFile::encodeName(path);
+        QVERIFY(::mkfifo(fifo.constData(), 0600) == 0);
+        // This process reads the FIFO once (an OLE2 header, so the helper gets the file).
+        std::atomic<bool> written{false};
+        std::thread writer([&fifo, &written] {
+            const int fd = ::open(fifo.constData(), O_WRONLY);
+            if (fd >= 0) {
+                const QByteArray header = QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + QByteArray(504, '\0');
+                [[maybe_unused]] const ssize_t ignored = ::write(fd, header.constData(), std::size_t(header.size()));
+                ::close(fd);
+            }
+            written = true;
+        });
+        QElapsedTimer clock;
+        clock.start();
+        const auto result = WorkbookReader::read(path, std::chrono::milliseconds(1000));
+        const qint64 elapsed = clock.elapsed();
+        // Should the read not have opened the FIFO, a reader releases the writer.
+        if (!written) {
+            const int fd = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK);
+            QTest::qWait(100);
+            if (fd >= 0)
+                ::close(fd);
+        }
+        writer.join();
+        QVERIFY(!result.workbook);
+        QCOMPARE(result.error, QStringLiteral("Die Datei kann nicht gelesen werden: das Lesen dauert zu lange"));
+        QVERIFY2(elapsed >= 1000 && elapsed < 10'000, qPrintable(QString::number(elapsed)));
+    }
+
+    // What the helper hands over comes back as the same workbook.
+    void helperOutputRoundTrip()
+    {
+        const QString path = copyOf(QStringLiteral("templates/Ergebnis-Mustervorlage.xltx"));
+        const auto direct = WorkbookReader::readInProcess(path);
+        QVERIFY2(direct.workbook, qPrintable(direct.error));
+        const auto back = WorkbookReader::decode(WorkbookReader::encode(direct));
+        QVERIFY2(back.workbook, qPrintable(back.error));
+        QCOMPARE(back.workbook->sourcePath, path);
+        QCOMPARE(back.workbook->sheets.size(), direct.workbook->sheets.size());
+        for (std::size_t i = 0; i < direct.workbook->sheets.size(); ++i) {
+            const Worksheet &expected = direct.workbook->sheets[i];
+            const Worksheet &actual = back.workbook->sheets[i];
+            QCOMPARE(actual.name, expected.name);
+            QCOMPARE(actual.usedRows(), expected.usedRows());
+            QCOMPARE(actual.usedColumns(), expected.usedColumns());
+            const CellBlock all = expected.values(1, 1, expected.usedRows(), expected.usedColumns());
+            QVERIFY(actual.values(1, 1, actual.usedRows(), actual.usedColumns()) == all);
+        }
+
+        const auto failed = WorkbookReader::decode(WorkbookReader::encode({std::nullopt, QStringLiteral("Die Datei ist zu groß")}));
+        QVERIFY(!failed.workbook);
+        QCOMPARE(failed.error, QStringLiteral("Die Datei ist zu groß"));
+    }
+
+    // Output that is not what a healthy helper writes is refused, never trusted.
+    void helperOutputRefused_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("error");
+
+        const quint32 magic = 0x434C5352;
+        const QString broken = QStringLiteral("Die Datei ist beschädigt");
+        auto oneCell = [](qint32 row, qint32 column, const QVariant &value) {
+            return [=](QDataStream &out) {
+                out << true << QStringLiteral("/liste.xls") << quint32(1) << QStringLiteral("Starter") << quint32(1)
+                    << row << column << value;
+            };
+        };
+        const QByteArray good = stream(magic, 1, oneCell(1, 1, 7.0));
+        // The well-formed one first, so that the rows below fail for their own reason.
+        QTest::newRow("well-formed") << good << QString();
+        QTest::newRow("nothing") << QByteArray() << broken;
+        QTest::newRow("text instead") << QByteArray("Segmentation fault\n") << broken;
+        QTest::newRow("other magic") << stream(magic + 1, 1, oneCell(1, 1, 7.0)) << broken;
+        QTest::newRow("other version") << stream(magic, 2, oneCell(1, 1, 7.0)) << broken;
+        QTest::newRow("cut short") << good.left(good.size() - 3) << broken;
+        QTest::newRow("bytes behind the end") << good + QByteArray(1, '\0') << broken;
+        QTest::newRow("row 0") << stream(magic, 1, oneCell(0, 1, 7.0)) << broken;
+        QTest::newRow("column beyond the sheet") << stream(magic, 1, oneCell(1, 16'385, 7.0)) << broken;
+        QTest::newRow("a date is no cell value") << stream(magic, 1, oneCell(1, 1, QDate(2024, 5, 1))) << broken;
+        QTest::newRow("no worksheets") << stream(magic, 1, [](QDataStream &out) { out << true << QString() << quint32(0); })
+                                       << broken;
+        QTest::newRow("more cells than the budget")
+            << stream(magic, 1, [](QDataStream &out) { out << true << QString() << quint32(1) << QString() << quint32(2'000'000); })
+            << broken;
+        QTest::newRow("failure without a message") << stream(magic, 1, [](QDataStream &out) { out << false << QString(); })
+                                                   << broken;
+        QTest::newRow("failure passed on")
+            << stream(magic, 1, [](QDataStream &out) { out << false << QStringLiteral("Die Datei ist kennwortgeschützt"); })
+            << QStringLiteral("Die Datei ist kennwortgeschützt");
+    }
+
+    void helperOutputRefused()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, error);
+
+        const auto result = WorkbookReader::decode(bytes);
+        QCOMPARE(result.error, error);
+        QCOMPARE(result.workbook.has_value(), error.isEmpty());
+        if (result.workbook)
+            QCOMPARE(result.workbook->sheets.front().cell(1, 1), QVariant(7.0));
     }
 
     void unreadablePaths()
