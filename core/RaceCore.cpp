@@ -74,6 +74,8 @@ void RaceCore::apply(const RaceInput &in)
 {
     using Kind = RaceInput::Kind;
     const std::int32_t now = in.tick.value_or(0);
+    // The clock inputs change the race only now and then; they say so themselves.
+    mRaceChanged = in.kind != Kind::TimerAll && in.kind != Kind::Timer1 && in.kind != Kind::TimerDate;
     switch (in.kind) {
     case Kind::StartCommand: mStart2Click(now, in.confirmed, in.answers); break;
     case Kind::CapturePass: CapturePass(now); break;
@@ -139,6 +141,7 @@ void RaceCore::apply(const RaceInput &in)
         mFinishBlockedSince.reset();
         setBarrierIndicator(false);
         break;
+    case Kind::Undo: break; // the session rebuilds the race without the lap
     case Kind::StarterListImported:
         if (mControls.setupEnabled && !in.table.isEmpty())
             ImportStarterList(in.table);
@@ -444,6 +447,7 @@ void RaceCore::TimerALLTimer(std::int32_t now)
     mObserver->gridChanged(RaceObserver::GridChange::RunningTimes);
     if (running > 0)
         return;
+    mRaceChanged = true;
 
     // Nobody is running any more: the session ends by itself. Capture stays possible
     // until the reset; bookings are refused because this timer is off.
@@ -464,16 +468,20 @@ void RaceCore::Timer1Timer(std::int32_t now)
 
     std::int64_t remaining = std::int64_t(mRaceDuration) - TickDiff(now, t.RaceStartTick) / 1000;
     if (remaining <= 0) {
-        if (!mControls.gongVisible)
+        if (!mControls.gongVisible) {
             mObserver->playSound(RaceObserver::Sound::Gong);
+            mRaceChanged = true;
+        }
         mControls.gongVisible = true;
         remaining = 0;
     }
     mDurationText = TimeText::FormatClockSeconds(static_cast<std::int32_t>(remaining));
 
     for (int p = 1; p <= mCarCount; ++p) {
-        if (t.LastPassTick[p] != 0 && TickDiff(now, t.LastPassTick[p]) >= GuardClearMs)
+        if (t.LastPassTick[p] != 0 && TickDiff(now, t.LastPassTick[p]) >= GuardClearMs) {
             t.LastPassTick[p] = 0;
+            mRaceChanged = true;
+        }
     }
     mObserver->controlsChanged();
 }

@@ -40,6 +40,9 @@ public:
     void setObserver(RaceObserver *observer) { mObserver = observer ? observer : &sNoObserver; }
 
     void apply(const RaceInput &input);
+    // Whether the last input changed the race itself (not only a clock text): a gong, a
+    // cleared booking guard, a natural end. A replay needs exactly these inputs.
+    bool lastInputChangedRace() const { return mRaceChanged; }
 
     // The question the start command asks in the current state, if any. Its answer goes
     // into the StartCommand input.
@@ -133,6 +136,7 @@ private:
     QChar mTimeSeparator;
     QString mLongTimeFormat;
 
+    bool mRaceChanged = false;
     SessionState mState = SessionState::Idle;
     Controls mControls;
     RaceTable mTable;

@@ -44,6 +44,7 @@ struct RaceInput
         PortClosed = 24,
         BarrierSettingsChanged = 25, // value: BarrierSettings::pack() of the settings dialog's OK
         StarterListImported = 26,    // table: one row a starter, the texts of sheet columns A..J
+        Undo = 27,                   // takes the last booked lap back (the session does it)
     };
 
     // The questions an answer can belong to; stored with recorded inputs like Kind.

@@ -24,6 +24,21 @@ private:
     std::uint32_t mNow;
 };
 
+// Another tick source moved by a fixed amount: after a reboot the boot clock starts again near
+// zero, and a recovered race goes on with its old ticks by adding the difference.
+class OffsetTickSource final : public TickSource
+{
+public:
+    explicit OffsetTickSource(const TickSource &base) : mBase(base) {}
+    std::uint32_t milliseconds() const override { return mBase.milliseconds() + mOffset; }
+    void setOffset(std::uint32_t offset) { mOffset = offset; }
+    std::uint32_t offset() const { return mOffset; }
+
+private:
+    const TickSource &mBase;
+    std::uint32_t mOffset = 0;
+};
+
 // The race clock: the tick counter truncated down to a multiple of 10 ms, as a signed 32-bit value.
 std::int32_t ReadClock(const TickSource &source);
 

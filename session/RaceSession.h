@@ -9,7 +9,10 @@
 
 #include <deque>
 #include <memory>
+#include <optional>
+#include <vector>
 
+class OffsetTickSource;
 class TickSource;
 
 // The one way into the race: owns the core and the race clock, stamps each input that has
@@ -27,7 +30,17 @@ public:
     void submit(RaceInput input);
 
     const RaceCore &core() const { return mCore; }
-    const TickSource &clock() const { return *mClock; }
+    const TickSource &clock() const;
+    // Moves the race clock: a race recovered after a reboot goes on with its own ticks.
+    void setClockOffset(std::uint32_t offset);
+    std::uint32_t clockOffset() const;
+
+    // The inputs that rebuild the running (or ended) session: the state it began from, its
+    // start, and every input after it that changed the race. Empty while no session is on.
+    const std::vector<RaceInput> &history() const { return mHistory; }
+    // Rebuilds the race from recorded inputs (a recovery, a replay): nothing is recorded again,
+    // no sound plays, and the listeners hear about the result once.
+    void restore(const std::vector<RaceInput> &inputs);
     // The race clock now.
     std::int32_t now() const;
     // The results after the latest input; made once per change, shared by every reader.
@@ -49,8 +62,31 @@ signals:
     // Anything at all changed; snapshot() already shows it.
     void changed();
 
+    // A session began: the inputs that rebuild the state it began from, then its start.
+    void sessionBegan(const std::vector<RaceInput> &inputs);
+    // An input of the running session that changed the race: to be recorded.
+    void recorded(const RaceInput &input);
+    // The session was reset for the next one: its record is complete.
+    void sessionClosed();
+    // A lap was taken back; the text says which, for the operator.
+    void undone(const QString &what);
+
 private:
+    // What an applied input did that an undo needs to know.
+    struct Effect
+    {
+        bool booked = false;      // an assignment that booked a lap
+        bool fromPending = false; // its pass was a waiting time (else the key press was)
+        std::int32_t pass = 0;    // the pass tick it booked
+    };
+
     void applyOne(RaceInput input);
+    void emitChanges(unsigned changes);
+    // The inputs that rebuild the state before the start, read from the state just after it.
+    std::vector<RaceInput> prelude(std::int32_t tick) const;
+    void undoLastLap(const RaceInput &undo);
+    // A fresh core with these inputs applied, nothing emitted.
+    void rebuild(const std::vector<RaceInput> &inputs);
 
     enum ChangeBit : unsigned {
         RowCountChange = 1u << 0,
@@ -75,8 +111,16 @@ private:
         void focusPendingList() override { changes |= FocusChange; }
     };
 
-    std::unique_ptr<TickSource> mClock;
+    std::unique_ptr<TickSource> mBaseClock;
+    std::unique_ptr<OffsetTickSource> mClock;
+    QLocale mLocale;
     RaceCore mCore;
+    std::vector<RaceInput> mHistory;
+    std::vector<Effect> mEffects; // one for each input of mHistory
+    // The latest running-time refresh not yet in the record.
+    std::optional<RaceInput> mLastRefresh;
+    // Replaying recorded inputs: nothing is recorded, emitted or sounded meanwhile.
+    bool mReplaying = false;
     Collector mCollector;
     // True while an input is applied or its signals run: inputs arriving then wait here.
     bool mBusy = false;

@@ -2,6 +2,7 @@
 #include "core/TimeText.h"
 #include "session/RaceSession.h"
 
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -116,6 +117,136 @@ private slots:
         QTEST(session->core().pending().at(0), "pending");
         QCOMPARE(applied.count(), 1);
         QTEST(*applied.at(0).at(0).value<RaceInput>().tick, "stamped");
+    }
+
+    // What a replay must give back: every grid text (but the running times, which the next
+    // refresh writes), the race table and the pending list with its selection.
+    static QString state(const RaceCore &c)
+    {
+        QStringList out;
+        for (int r = 0; r < c.grid().rowCount(); ++r) {
+            for (int col = 0; col < StandingsGrid::ColumnCount; ++col) {
+                if (col != Col::CurrentTime || c.sessionState() != SessionState::Running)
+                    out << c.grid().cell(col, r);
+            }
+        }
+        const RaceTable &t = c.table();
+        for (int p = 0; p <= RaceTable::MaxParticipants; ++p) {
+            for (int e = 0; e < RaceTable::RecordWords; ++e)
+                out << QString::number(t.LapRecord[p][e]) + QLatin1Char('/') + QString::number(t.ElapsedRecord[p][e]);
+            out << QString::number(t.LastPassTick[p]) << QString::number(t.WarnSinceTick[p])
+                << QString::number(t.RowOfParticipant[p]);
+        }
+        out << c.pending().entries() << QString::number(c.pending().selectedIndex())
+            << QString::number(int(c.sessionState())) << QString::number(c.controls().barriersArmed);
+        return out.join(QLatin1Char('|'));
+    }
+
+    // Random sessions: after every input, a new session rebuilt from the record of the live
+    // one is the same race. Undo, barrier events, the gong and the natural end included.
+    void recordRebuildsTheRace_data()
+    {
+        QTest::addColumn<quint32>("seed");
+        for (quint32 seed = 1; seed <= 24; ++seed)
+            QTest::addRow("seed %u", seed) << seed;
+    }
+
+    void recordRebuildsTheRace()
+    {
+        QFETCH(quint32, seed);
+        QRandomGenerator random(seed);
+        make(int(random.bounded(2, 9)));
+        session->submit({.kind = Kind::DurationEdited, .text = QString::number(random.bounded(20, 200))});
+        session->submit({.kind = Kind::BarrierSettingsChanged, .value = BarrierSettings{.oneBarrier = random.bounded(2) == 0, .lockStopSeconds = 1}.pack()});
+        session->submit({.kind = Kind::PortOpened});
+        if (random.bounded(2))
+            session->submit({.kind = Kind::ToggleArming});
+        // What a journal gets: the beginning, then every recorded input (undos as such).
+        std::vector<RaceInput> journal;
+        connect(session.get(), &RaceSession::sessionBegan, this, [&journal](const std::vector<RaceInput> &inputs) { journal = inputs; });
+        connect(session.get(), &RaceSession::recorded, this, [&journal](const RaceInput &input) { journal.push_back(input); });
+        session->submit({.kind = Kind::StartCommand});
+        int finishLevel = 0;
+        for (int step = 0; step < 120 && session->core().sessionState() != SessionState::Idle; ++step) {
+            clock.advance(random.bounded(10, 4000));
+            const int n = session->core().carCount();
+            switch (random.bounded(12)) {
+            case 0: session->submit({.kind = Kind::CapturePass}); break;
+            case 1:
+            case 2: session->submit({.kind = Kind::Assign, .value = int(random.bounded(1, n + 2))}); break;
+            case 3: session->submit({.kind = Kind::DeletePending}); break;
+            case 4: session->submit({.kind = Kind::SelectPending, .value = int(random.bounded(0, 3))}); break;
+            case 5: session->submit({.kind = Kind::Undo}); break;
+            case 6: session->submit({.kind = Kind::SortCycle}); break;
+            case 7: session->submit({.kind = Kind::Timer1}); break;
+            case 8:
+                finishLevel ^= RaceInput::MsDsrOn;
+                session->submit({.kind = Kind::LineEvent, .value = finishLevel, .lines = RaceInput::EvDsr});
+                break;
+            case 9: session->submit({.kind = Kind::TimerLockStop}); break;
+            case 10:
+                if (random.bounded(8) == 0) {
+                    const auto question = session->core().startQuestion();
+                    session->submit({.kind = Kind::StartCommand, .confirmed = true, .answers = question ? question->id : RaceInput::Question::None});
+                }
+                break;
+            default: session->submit({.kind = Kind::MarkOut, .value = int(random.bounded(1, n + 1))}); break;
+            }
+            session->submit({.kind = Kind::TimerAll});
+            if (session->history().empty())
+                break;
+            RaceSession replay(std::make_unique<ManualTickSource>(0), QLocale(QLocale::German, QLocale::Germany));
+            replay.restore(journal);
+            QCOMPARE(state(replay.core()), state(session->core()));
+            QCOMPARE(replay.history().size(), session->history().size());
+        }
+    }
+
+    // Ctrl+Z takes the last lap back; its pass waits again, selected, ready for the right key.
+    void undoTheLastLap_data()
+    {
+        QTest::addColumn<bool>("fromList");
+        QTest::newRow("a waiting time booked") << true;
+        QTest::newRow("the key press was the pass") << false;
+    }
+
+    void undoTheLastLap()
+    {
+        QFETCH(bool, fromList);
+        make(3);
+        session->submit({.kind = Kind::StartCommand});
+        clock.advance(60000);
+        session->submit({.kind = Kind::Assign, .value = 1});
+        clock.advance(2340);
+        if (fromList)
+            session->submit({.kind = Kind::CapturePass});
+        clock.advance(500);
+        session->submit({.kind = Kind::CapturePass}); // another pass waits behind it
+        clock.advance(1000);
+        session->submit({.kind = Kind::SelectPending, .value = 0});
+        if (fromList)
+            session->submit({.kind = Kind::Assign, .value = 2});
+        else {
+            session->submit({.kind = Kind::DeletePending});
+            clock.advance(10);
+            session->submit({.kind = Kind::Assign, .value = 2});
+        }
+        QCOMPARE(session->core().table().lapCount(2), 1);
+        QSignalSpy undone(session.get(), &RaceSession::undone);
+        QSignalSpy recorded(session.get(), &RaceSession::recorded);
+        session->submit({.kind = Kind::Undo});
+        QCOMPARE(session->core().table().lapCount(2), 0);
+        QCOMPARE(session->core().table().lapCount(1), 1);
+        const QString pass = fromList ? QStringLiteral("1:02,34") : QStringLiteral("1:03,85");
+        QCOMPARE(undone.value(0).value(0).toString(), QStringLiteral("Runde von 2 zurückgenommen: ") + pass);
+        QCOMPARE(session->core().pending().selectedText(), pass);
+        QCOMPARE(recorded.count(), 1);
+        QCOMPARE(recorded.value(0).value(0).value<RaceInput>().kind, Kind::Undo);
+        // Back to the first lap of the session, then nothing more.
+        session->submit({.kind = Kind::Undo});
+        QCOMPARE(session->core().table().lapCount(1), 0);
+        session->submit({.kind = Kind::Undo});
+        QCOMPARE(undone.count(), 2);
     }
 
     // One snapshot per change, shared by every reader, in the grid's shown order.
