@@ -8,6 +8,9 @@
 #include "platform/FileWorker.h"
 #include "platform/JpegImage.h"
 #include "platform/SoundPlayer.h"
+#include "session/JournalReader.h"
+#include "session/JournalFormat.h"
+#include "session/JournalRecorder.h"
 #include "session/RaceSession.h"
 #include "ui/SpreadsheetActions.h"
 #include "ui/TCfgDialog.h"
@@ -17,7 +20,12 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTimer>
 
 Program::Program(Services services, QSettings &store)
@@ -29,6 +37,12 @@ Program::Program(Services services, QSettings &store)
     connect(mSession.get(), &RaceSession::soundRequested, this, [this](RaceObserver::Sound sound) {
         mSound.play(QString::fromLatin1(sound == RaceObserver::Sound::Gong ? TFormMain::GongSound : TFormMain::ContactSound));
     });
+
+    // Every input that changes the race is in the journal before its effect is shown.
+    const QString journalDir = services.journalDir.isEmpty()
+        ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/journal")
+        : services.journalDir;
+    mJournal = std::make_unique<JournalRecorder>(*mSession, QDir(journalDir));
 
     // The light barriers: every wake of the port's event thread is an input with its own tick.
     mComPort = std::make_unique<TComPort>(std::move(services.serial), mSession->clock());
@@ -66,7 +80,13 @@ Program::Program(Services services, QSettings &store)
     mSpreadsheet = new SpreadsheetActions(*mSession, *mFileWorker, services.shell, *mFormMain);
     mFormMain->setSpreadsheetActions(mSpreadsheet);
     mFormMain->setDialogs(mQuestion, mInfo, mCfg);
-    mFormMain->setCloseHandler([this] { current().write(mStore); });
+    mFormMain->setCloseHandler([this] {
+        mJournal->close(QStringLiteral("Programm beendet"));
+        current().write(mStore);
+    });
+    connect(mJournal.get(), &JournalRecorder::failed, mFormMain.get(), [this](const QString &reason) {
+        mFormMain->showPersistentError(QStringLiteral("Journal kann nicht geschrieben werden: ") + reason);
+    });
 
     connect(mFormMain.get(), &TFormMain::portChosen, this, &Program::openPort);
     connect(mComPort.get(), &TComPort::lost, mFormMain.get(), [this] {
@@ -76,6 +96,39 @@ Program::Program(Services services, QSettings &store)
             [this] { mFormMain->showMessage(QStringLiteral("Lichtschranke wieder verbunden")); });
     if (mLoaded.port != 0)
         openPort(mLoaded.port);
+    if (const QString interrupted = JournalRecorder::Interrupted(QDir(journalDir)); !interrupted.isEmpty())
+        recover(interrupted);
+}
+
+void Program::recover(const QString &path)
+{
+    JournalReader reader;
+    if (!reader.read(path)) {
+        // Kept for a look, but never offered again.
+        QFile::rename(path, path + QStringLiteral(".unlesbar"));
+        QMessageBox::critical(mFormMain.get(), QStringLiteral("Error"),
+                              QStringLiteral("Die unterbrochene Sitzung kann nicht wiederhergestellt werden: %1\n%2")
+                                  .arg(reader.error(), QDir::toNativeSeparators(path)));
+        return;
+    }
+    if (!mQuestion->ask(QStringLiteral("Unterbrochene Sitzung wiederherstellen?"), false)) {
+        // The journal stays as it is, marked as dealt with.
+        if (mJournal->resume(path, reader.validBytes()))
+            mJournal->close(QStringLiteral("nicht wiederhergestellt"));
+        return;
+    }
+    // After a reboot the boot clock starts again: the race clock goes on from the start
+    // tick by the wall-clock time that has passed since.
+    const JournalHeader &header = reader.header();
+    const QString bootId = JournalFormat::readBootId();
+    if (!header.bootId.isEmpty() && !bootId.isEmpty() && header.bootId != bootId) {
+        const std::int64_t passed = QDateTime::currentMSecsSinceEpoch() - header.startWallClockMs;
+        const std::uint32_t target = std::uint32_t(header.startTick) + std::uint32_t(std::max<std::int64_t>(0, passed));
+        mSession->setClockOffset(target - std::uint32_t(mSession->now()));
+    }
+    mSession->restore(std::vector<RaceInput>(reader.inputs().begin(), reader.inputs().end()));
+    mJournal->resume(path, reader.validBytes());
+    mFormMain->showMessage(QStringLiteral("Sitzung wiederhergestellt"));
 }
 
 void Program::openPort(int port)
@@ -99,6 +152,8 @@ Program::~Program()
     mFileWorker.reset();
     mFormMain.reset();
     mComPort.reset();
+    // No END line: only a close that the operator granted ends a journal cleanly.
+    mJournal.reset();
 }
 
 QString Program::baseName()

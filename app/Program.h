@@ -8,6 +8,7 @@
 #include <memory>
 
 class FileWorker;
+class JournalRecorder;
 class PagePrinter;
 class SpreadsheetActions;
 class SerialDevice;
@@ -38,6 +39,7 @@ public:
         Shell &shell;
         PagePrinter &printer;
         std::unique_ptr<SerialDevice> serial; // the light barriers' port
+        QString journalDir = {};              // where journals go; empty: the user's data folder
     };
 
     Program(Services services, QSettings &store);
@@ -49,6 +51,7 @@ public:
     TFormInfo &infoBox() { return *mInfo; }
     TCfgDialog &settingsDialog() { return *mCfg; }
     SpreadsheetActions &spreadsheet() { return *mSpreadsheet; }
+    JournalRecorder &journal() { return *mJournal; }
     TComPort &comPort() { return *mComPort; }
     // The serial ports found at start-up (bit n-1 for "COM" n, the highest number above bit 15).
     std::uint32_t portPresence() const { return mPortPresence; }
@@ -64,12 +67,15 @@ private:
     void apply(const ProgramSettings &settings);
     // Closes the barriers' port and opens port n (0: none); a port that fails stays closed.
     void openPort(int port);
+    // Offers the session of a journal that did not end cleanly, and brings it back on "Ja".
+    void recover(const QString &path);
 
     QSettings &mStore;
     ProgramSettings mLoaded;
     SoundPlayer &mSound;
     // Declared first, destroyed last: the windows read it until they are gone.
     std::unique_ptr<RaceSession> mSession;
+    std::unique_ptr<JournalRecorder> mJournal;
     // Closed before the session goes: its last OnClose still reaches the session.
     std::unique_ptr<TComPort> mComPort;
     std::uint32_t mPortPresence = 0;

@@ -1,4 +1,5 @@
 #include "app/Program.h"
+#include "app/Replay.h"
 #include "platform/BootClock.h"
 #include "platform/DesktopShell.h"
 #include "platform/LinuxSerialDevice.h"
@@ -9,9 +10,22 @@
 
 #include <QApplication>
 #include <QSettings>
+#include <QTextStream>
 
 int main(int argc, char *argv[])
 {
+    // A replay runs without a window: results from a journal, for audits and after the fact.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (Replay::Requested(arguments)) {
+        QCoreApplication core(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("Chronolauf"));
+        QSettings store(QString::fromLatin1(ProgramSettings::Organisation), Program::baseName());
+        QTextStream err(stderr);
+        return Replay::Run(arguments, ProgramSettings::read(store).webAddress, err);
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Chronolauf"));
     QApplication::setDesktopFileName(QStringLiteral("chronolauf"));

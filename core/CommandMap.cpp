@@ -49,6 +49,8 @@ std::optional<Command> lookup(int key, Qt::KeyboardModifiers modifiers, const Ke
         case Qt::Key_O: return Command{Command::Id::OpenStarterList};
         case Qt::Key_I: return Command{Command::Id::Info};
         case Qt::Key_P: return Command{Command::Id::Print};
+        // During a session Ctrl+Z takes the last lap back; otherwise the fields undo their typing.
+        case Qt::Key_Z: return state.digitKeysBound ? std::optional<Command>(Command{Command::Id::Undo}) : std::nullopt;
         default: return std::nullopt;
         }
     }

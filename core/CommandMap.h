@@ -21,6 +21,7 @@ struct Command
         Info,
         Print,
         HelpMenu, // the help group's own key: taken, but it has nothing to do
+        Undo,     // "Rückgängig": the last booked lap back into the waiting times
     };
     Id id;
     int participant = 0;

@@ -40,6 +40,13 @@ QString SpreadsheetApp::show(const QString &folder, const QString &baseName, con
     QString path = dir.absoluteFilePath(stem + QStringLiteral(".xlsx"));
     for (int n = 2; QFileInfo::exists(path); ++n)
         path = dir.absoluteFilePath(QStringLiteral("%1-%2.xlsx").arg(stem).arg(n));
+    return saveAs(path);
+}
+
+QString SpreadsheetApp::saveAs(const QString &path)
+{
+    if (mWorkbooks.empty())
+        throw AutomationError(QStringLiteral("Keine Arbeitsmappe offen"));
     const WorkbookWriter::Result written = WorkbookWriter::write(mWorkbooks.back(), path);
     if (!written.ok)
         throw AutomationError(written.error);

@@ -46,6 +46,8 @@ public:
     // Saves the newest workbook as <baseName>-<yyyy-MM-dd>-<HHmmss>.xlsx in folder, never over
     // an existing file, and gives its path. Throws AutomationError.
     QString show(const QString &folder, const QString &baseName, const QDateTime &now);
+    // Saves the newest workbook as path (replacing a file there) and gives the path back.
+    QString saveAs(const QString &path);
 
 private:
     bool mDisplayAlerts = true;

@@ -131,7 +131,8 @@ Result ExportSpreadsheet(const ResultsSnapshot &results, const Context &context)
     book->autofitSheets = {1};
 
     try {
-        result.savedPath = app.show(context.workingDir, context.baseName, context.now);
+        result.savedPath = context.targetPath.isEmpty() ? app.show(context.workingDir, context.baseName, context.now)
+                                                        : app.saveAs(context.targetPath);
     } catch (const AutomationError &error) {
         result.error = error.text();
     }

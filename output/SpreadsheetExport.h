@@ -21,6 +21,7 @@ struct Context
     QString workingDir;  // where the template is looked for and the workbook is saved
     QString baseName;    // "<program>-Ergebnis"
     QDateTime now;       // names the saved file
+    QString targetPath = {}; // when set, the workbook is saved exactly there instead
 };
 
 struct Result

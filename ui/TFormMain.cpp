@@ -163,6 +163,7 @@ void TFormMain::wire()
     connect(&mSession, &RaceSession::pendingChanged, this, &TFormMain::showPending);
     connect(&mSession, &RaceSession::controlsChanged, this, &TFormMain::showControls);
     connect(&mSession, &RaceSession::pendingFocusRequested, this, [this] { ListBoxTime->setFocus(); });
+    connect(&mSession, &RaceSession::undone, this, &TFormMain::showMessage);
 
     connect(&mPrinter, &PagePrinter::printed, this, [this](const QString &printer) { showMessage(QStringLiteral("Gedruckt: ") + printer); });
     connect(&mPrinter, &PagePrinter::noPrinter, this, [this] { showMessage(QStringLiteral("Kein Drucker eingerichtet")); });
@@ -258,8 +259,17 @@ void TFormMain::Print1Click()
         mPrinter.print(QDir::current().absoluteFilePath(fileName));
 }
 
+void TFormMain::showPersistentError(const QString &text)
+{
+    mPersistentError = text;
+    StatusPanels[1]->setStyleSheet(QStringLiteral("color: red; font-weight: bold;"));
+    StatusPanels[1]->setText(text);
+}
+
 void TFormMain::showMessage(const QString &text)
 {
+    if (!mPersistentError.isEmpty())
+        return;
     StatusPanels[1]->setText(text);
     TimerMessage->start();
 }
@@ -283,6 +293,7 @@ void TFormMain::runCommand(const Command &command)
         break;
     case Command::Id::Print: Print1Click(); break;
     case Command::Id::HelpMenu: break;
+    case Command::Id::Undo: submit({.kind = Kind::Undo}); break;
     }
 }
 
@@ -427,7 +438,7 @@ void TFormMain::showControls()
 void TFormMain::showBarrierHealth()
 {
     // A message of the program's own has the panel until it goes.
-    if (TimerMessage->isActive())
+    if (TimerMessage->isActive() || !mPersistentError.isEmpty())
         return;
     const QString health = BarrierHealth::text(core(), mSession.now());
     if (StatusPanels[1]->text() != health)

@@ -73,6 +73,8 @@ public:
     void setLogo(const QPixmap &logo);
     // Status panel 1: a message that clears itself after MessageTimeoutMs.
     void showMessage(const QString &text);
+    // Status panel 1, in red, until the program ends: something the operator must not miss.
+    void showPersistentError(const QString &text);
 
     // The operations behind keys, menus and buttons.
     void mStart2Click();
@@ -145,6 +147,7 @@ private:
     SpreadsheetActions *mSpreadsheet = nullptr;
     int mPort = 0;
     int mShownLockRestarts = 0;
+    QString mPersistentError;
     QString mWebAddress = QString::fromLatin1(DefaultWebAddress);
     std::function<void()> mCloseHandler;
 

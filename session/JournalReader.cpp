@@ -1,0 +1,113 @@
+#include "session/JournalReader.h"
+
+#include "session/JournalFormat.h"
+
+#include <QFile>
+
+namespace {
+
+QString damagedAt(qsizetype lineNumber)
+{
+    return QStringLiteral("Journal beschädigt in Zeile %1").arg(lineNumber);
+}
+
+} // namespace
+
+void JournalReader::reset()
+{
+    mHeader = {};
+    mInputs.clear();
+    mCleanEnd = false;
+    mEndReason.clear();
+    mDroppedLastLine = false;
+    mValidBytes = 0;
+    mError.clear();
+}
+
+bool JournalReader::refuse(const QString &error)
+{
+    reset();
+    mError = error;
+    return false;
+}
+
+bool JournalReader::read(const QString &path)
+{
+    reset();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return refuse(QStringLiteral("Journal kann nicht gelesen werden: %1").arg(file.errorString()));
+    // A foreign file is refused by its first bytes, without reading all of it.
+    const QByteArrayView magic(JournalFormat::Magic);
+    if (file.peek(magic.size()) != magic)
+        return refuse(QStringLiteral("Journal ist kein Chronolauf-Journal"));
+    const QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return refuse(QStringLiteral("Journal kann nicht gelesen werden: %1").arg(file.errorString()));
+    return parse(data);
+}
+
+bool JournalReader::parse(QByteArrayView data)
+{
+    reset();
+    qsizetype lineNumber = 0;
+    qsizetype from = 0;
+    bool ended = false;
+    while (from < data.size()) {
+        ++lineNumber;
+        const qsizetype newline = data.indexOf('\n', from);
+        // Without its '\n' a line is torn, however much of it made it to the disk.
+        const bool complete = newline >= 0;
+        const qsizetype end = complete ? newline : data.size();
+        const QByteArrayView line = data.sliced(from, end - from);
+        const bool last = !complete || end + 1 == data.size();
+        from = end + 1;
+
+        if (lineNumber == 1) {
+            const auto version = JournalFormat::headerVersion(line);
+            if (!version)
+                return refuse(QStringLiteral("Journal ist kein Chronolauf-Journal"));
+            if (*version > JournalHeader::FormatVersion)
+                return refuse(QStringLiteral("Journal hat ein neueres Format (Version %1)").arg(*version));
+            if (!complete)
+                return refuse(QStringLiteral("Journal ist kein Chronolauf-Journal"));
+            const auto body = JournalFormat::checkedBody(line);
+            auto header = body ? JournalFormat::parseHeader(*body) : std::nullopt;
+            if (!header)
+                return refuse(damagedAt(lineNumber));
+            mHeader = std::move(*header);
+            mValidBytes = from;
+            continue;
+        }
+
+        const auto body = complete ? JournalFormat::checkedBody(line) : std::nullopt;
+        if (!body) {
+            if (last && !JournalFormat::startsWithWholeLine(line)) {
+                mDroppedLastLine = true;
+                break;
+            }
+            return refuse(damagedAt(lineNumber));
+        }
+        // Nothing follows the END line but, at worst, a torn line.
+        if (ended)
+            return refuse(damagedAt(lineNumber));
+        if (JournalFormat::isEnd(*body)) {
+            auto reason = JournalFormat::parseEnd(*body);
+            if (!reason)
+                return refuse(damagedAt(lineNumber));
+            mEndReason = std::move(*reason);
+            ended = true;
+        } else {
+            auto input = JournalFormat::parseInput(*body);
+            if (!input)
+                return refuse(damagedAt(lineNumber));
+            mInputs.append(std::move(*input));
+        }
+        mValidBytes = from;
+    }
+    if (lineNumber == 0)
+        return refuse(QStringLiteral("Journal ist kein Chronolauf-Journal"));
+    // A line begun after the END line means the program went on and then died.
+    mCleanEnd = ended && !mDroppedLastLine;
+    return true;
+}

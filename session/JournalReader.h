@@ -1,0 +1,48 @@
+#pragma once
+
+#include "core/RaceInput.h"
+#include "session/JournalHeader.h"
+
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+
+#include <cstdint>
+
+// Reads a journal back: its header and its inputs, for a recovery or a replay. Only the
+// last line may be damaged (the program died while writing it): it is dropped and all
+// before it is kept. Damage anywhere else refuses the whole journal, so that a replay
+// never runs on a session with a hole in it.
+class JournalReader
+{
+public:
+    // Reads the file; false if it is refused, error() says why. Nothing is kept then.
+    bool read(const QString &path);
+    // The same for a journal already in memory.
+    bool parse(QByteArrayView data);
+
+    const JournalHeader &header() const { return mHeader; }
+    const QList<RaceInput> &inputs() const { return mInputs; }
+    // The journal ends with an END line: the program that wrote it ended cleanly.
+    bool cleanEnd() const { return mCleanEnd; }
+    const QString &endReason() const { return mEndReason; }
+    // A damaged last line was dropped.
+    bool droppedLastLine() const { return mDroppedLastLine; }
+    // Bytes from the file's start through the last line kept: a writer that goes on with
+    // this journal cuts it there first, so that its next line does not join a torn one.
+    std::int64_t validBytes() const { return mValidBytes; }
+    // Why the journal was refused, in German for the program's message.
+    const QString &error() const { return mError; }
+
+private:
+    void reset();
+    bool refuse(const QString &error);
+
+    JournalHeader mHeader;
+    QList<RaceInput> mInputs;
+    bool mCleanEnd = false;
+    QString mEndReason;
+    bool mDroppedLastLine = false;
+    std::int64_t mValidBytes = 0;
+    QString mError;
+};

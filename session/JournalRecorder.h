@@ -1,0 +1,50 @@
+#pragma once
+
+#include "core/RaceInput.h"
+
+#include <QDir>
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class JournalWriter;
+class RaceSession;
+
+// Keeps the journal of the running session: a new file when a session begins, every input
+// that changes the race written before its effect is shown, the file closed at the reset
+// or when the program ends. A recovered session goes on in its own journal.
+class JournalRecorder final : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Journals are kept in dir, the 50 newest of them.
+    JournalRecorder(RaceSession &session, const QDir &dir, QObject *parent = nullptr);
+    ~JournalRecorder() override;
+
+    // Goes on writing a recovered journal, cut after its last complete line.
+    bool resume(const QString &path, std::int64_t validBytes);
+    // The program ends cleanly: the journal says so, and no recovery is offered for it.
+    void close(const QString &reason);
+    // The journal being written, empty while no session is on.
+    QString path() const;
+
+    // The newest journal in dir that did not end cleanly, if any: a session to recover.
+    static QString Interrupted(const QDir &dir);
+
+signals:
+    // Writing or syncing failed; the race goes on, the operator must know.
+    void failed(const QString &reason);
+
+private:
+    void begin(const std::vector<RaceInput> &inputs);
+    void append(const RaceInput &input);
+    void end();
+
+    RaceSession &mSession;
+    QDir mDir;
+    std::unique_ptr<JournalWriter> mWriter;
+};
