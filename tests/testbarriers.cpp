@@ -41,6 +41,7 @@ class TestBarriers : public QObject
     std::unique_ptr<QSettings> settings;
     std::unique_ptr<Program> program;
     int ptyMaster = -1;
+    int programs = 0; // each program keeps its journals apart
 
     TFormMain &form() { return program->mainWindow(); }
     const RaceCore &core() { return program->session().core(); }
@@ -56,7 +57,9 @@ class TestBarriers : public QObject
         auto device = std::make_unique<FakeSerialDevice>();
         serial = device.get();
         program = std::make_unique<Program>(
-            Program::Services{std::make_unique<ClockView>(clock), sound, shell, printer, std::move(device)}, *settings);
+            Program::Services{std::make_unique<ClockView>(clock), sound, shell, printer, std::move(device),
+                              dir.filePath(QStringLiteral("journal-%1").arg(++programs))},
+            *settings);
         form().show();
         form().activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&form()));

@@ -33,6 +33,7 @@ class TestSpreadsheetActions : public QObject
     std::unique_ptr<Program> program;
     QStringList offered; // what the file chooser was asked
     QString answer;      // what the operator picks
+    int programs = 0;    // each program keeps its journals apart
 
     TFormMain &form() { return program->mainWindow(); }
     const RaceCore &core() { return program->session().core(); }
@@ -60,7 +61,8 @@ private slots:
         settings = std::make_unique<QSettings>(dir.filePath(QStringLiteral("settings.conf")), QSettings::IniFormat);
         settings->clear();
         program = std::make_unique<Program>(
-            Program::Services{std::make_unique<ClockView>(clock), sound, shell, printer, std::make_unique<FakeSerialDevice>()},
+            Program::Services{std::make_unique<ClockView>(clock), sound, shell, printer, std::make_unique<FakeSerialDevice>(),
+                              dir.filePath(QStringLiteral("journal-%1").arg(++programs))},
             *settings);
         program->spreadsheet().setFileChooser([this](const QString &folder, const QString &lastName) {
             offered << folder + QLatin1Char('|') + lastName;

@@ -31,7 +31,13 @@ class TestStartup : public QObject
     FakeSound sound;
     FakeShell shell;
     FakePrinter printer;
-    Program::Services services() { return {std::make_unique<ClockView>(clock), sound, shell, printer, std::make_unique<FakeSerialDevice>()}; }
+    // Each program keeps its journals apart: a race left running is not offered to the next one.
+    Program::Services services()
+    {
+        return {std::make_unique<ClockView>(clock), sound, shell, printer, std::make_unique<FakeSerialDevice>(),
+                dir.filePath(QStringLiteral("journal-%1").arg(++programs))};
+    }
+    int programs = 0;
 
     // A new file for every store: QSettings caches what it read per file.
     int files = 0;

@@ -62,7 +62,7 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     QSettings store(dir.filePath(QStringLiteral("Chronolauf.conf")), QSettings::IniFormat);
     // A fresh store opens no port.
-    Program program({std::move(ownedClock), sound, shell, printer, std::make_unique<LinuxSerialDevice>()}, store);
+    Program program({std::move(ownedClock), sound, shell, printer, std::make_unique<LinuxSerialDevice>(), dir.filePath(QStringLiteral("journal"))}, store);
     TFormMain &form = program.mainWindow();
     form.show();
     form.activateWindow();
