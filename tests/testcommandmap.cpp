@@ -9,7 +9,7 @@ Q_DECLARE_METATYPE(Qt::KeyboardModifiers)
 namespace {
 
 // Expected outcome in table form: no command is "Unbound".
-enum class Expect { Unbound, Start, Capture, Participant, DeletePending, Sort, ToggleArming, Settings, Help, Open, Info, Print, HelpMenu };
+enum class Expect { Unbound, Start, Capture, Participant, DeletePending, Sort, ToggleArming, Settings, Help, Open, Info, Print, HelpMenu, Undo };
 
 std::optional<Command> expectedCommand(Expect expect, int participant)
 {
@@ -27,6 +27,7 @@ std::optional<Command> expectedCommand(Expect expect, int participant)
     case Expect::Info: return Command{Command::Id::Info};
     case Expect::Print: return Command{Command::Id::Print};
     case Expect::HelpMenu: return Command{Command::Id::HelpMenu};
+    case Expect::Undo: return Command{Command::Id::Undo};
     }
     return std::nullopt;
 }
@@ -182,6 +183,11 @@ void TestCommandMap::lookup_data()
     addInAllStates("Clear", Qt::Key_Clear, None, Expect::Unbound);
     addInAllStates("Shift+Home", Qt::Key_Home, Shift, Expect::Unbound);
     addInAllStates("Ctrl+Left", Qt::Key_Left, Ctrl, Expect::Unbound);
+
+    // Ctrl+Z takes a lap back during a session; otherwise the fields keep their own undo.
+    addPerState("Ctrl+Z", Qt::Key_Z, Ctrl, [](const Binding &b) {
+        return b.digits ? Outcome{Expect::Undo, 0} : Outcome{Expect::Unbound, 0};
+    });
 
     // Space captures only while capturing is enabled.
     addPerState("Space", Qt::Key_Space, None, [](const Binding &b) {

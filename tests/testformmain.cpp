@@ -494,6 +494,19 @@ private slots:
         QCOMPARE(shown.first().row(), 1);
     }
 
+    // Ctrl+Z at the line: the lap goes, its pass waits again, and the status bar says so.
+    void undoFromTheKeyboard()
+    {
+        press(Qt::Key_S, Qt::ControlModifier);
+        clock.advance(62340);
+        press(Qt::Key_7);
+        QCOMPARE(core().table().lapCount(7), 1);
+        press(Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(core().table().lapCount(7), 0);
+        QCOMPARE(form->ListBoxTime->currentIndex().data().toString(), QStringLiteral("1:02,34"));
+        QCOMPARE(form->StatusPanels[1]->text(), QStringLiteral("Runde von 7 zurückgenommen: 1:02,34"));
+    }
+
     void hundredHoursShowInTheCounter()
     {
         form->meTime->setFocus();
