@@ -96,7 +96,12 @@ Program::Program(Services services, QSettings &store)
             [this] { mFormMain->showMessage(QStringLiteral("Lichtschranke wieder verbunden")); });
     if (mLoaded.port != 0)
         openPort(mLoaded.port);
-    if (const QString interrupted = JournalRecorder::Interrupted(QDir(journalDir)); !interrupted.isEmpty())
+    mJournalDir = journalDir;
+}
+
+void Program::offerRecovery()
+{
+    if (const QString interrupted = JournalRecorder::Interrupted(QDir(mJournalDir)); !interrupted.isEmpty())
         recover(interrupted);
 }
 

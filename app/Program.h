@@ -57,6 +57,10 @@ public:
     std::uint32_t portPresence() const { return mPortPresence; }
     const ProgramSettings &loaded() const { return mLoaded; }
 
+    // Offers a session whose journal did not end cleanly (the program died during it); called
+    // once the main window shows, so the question stands over it.
+    void offerRecovery();
+
     // The settings as they stand now: the window's bounds and the session's fields, the
     // rest as loaded.
     ProgramSettings current() const;
@@ -76,6 +80,7 @@ private:
     // Declared first, destroyed last: the windows read it until they are gone.
     std::unique_ptr<RaceSession> mSession;
     std::unique_ptr<JournalRecorder> mJournal;
+    QString mJournalDir;
     // Closed before the session goes: its last OnClose still reaches the session.
     std::unique_ptr<TComPort> mComPort;
     std::uint32_t mPortPresence = 0;

@@ -39,5 +39,6 @@ int main(int argc, char *argv[])
 
     Program program({std::make_unique<BootClock>(), sound, shell, printer, std::make_unique<LinuxSerialDevice>()}, store);
     program.mainWindow().show();
+    program.offerRecovery();
     return QApplication::exec();
 }

@@ -129,6 +129,8 @@ class TestRecovery : public QObject
         program = std::make_unique<Program>(Program::Services{std::make_unique<ClockView>(clock), sound, shell, printer,
                                                               std::make_unique<FakeSerialDevice>(), journals},
                                             *settings);
+        program->mainWindow().show();
+        program->offerRecovery();
     }
 
 private slots:
