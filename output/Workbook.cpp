@@ -2,6 +2,21 @@
 
 #include <algorithm>
 
+bool CellIsNumber(const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Double:
+    case QMetaType::Float:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        return true;
+    default:
+        return false;
+    }
+}
+
 QVariant Worksheet::cell(int row, int column) const
 {
     if (row < 1 || column < 1 || row > int(mRows.size()))

@@ -9,6 +9,9 @@
 // A value is a QString, a double, or invalid for an empty cell.
 using CellBlock = std::vector<std::vector<QVariant>>;
 
+// True for the numeric types a cell value may come as; a writer writes everything else as text.
+bool CellIsNumber(const QVariant &value);
+
 // One worksheet held in memory: only the filled part is stored; everything beyond it is empty.
 class Worksheet
 {

@@ -34,22 +34,6 @@ int shownLength(const QVariant &value)
     return longest;
 }
 
-// True for the numeric types a cell may come as; everything else is written as text.
-bool isNumber(const QVariant &value)
-{
-    switch (value.typeId()) {
-    case QMetaType::Double:
-    case QMetaType::Float:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-        return true;
-    default:
-        return false;
-    }
-}
-
 QString libraryError(lxw_error error)
 {
     return QString::fromUtf8(lxw_strerror(error));
@@ -69,7 +53,7 @@ QString writeCells(lxw_worksheet *sheet, const Worksheet &source, bool fitColumn
             const auto r = lxw_row_t(row - 1);
             const auto c = lxw_col_t(column - 1);
             lxw_error error = LXW_NO_ERROR;
-            if (isNumber(value)) {
+            if (CellIsNumber(value)) {
                 const double number = value.toDouble();
                 // An .xlsx cell cannot hold NaN or infinity; such a cell stays empty.
                 if (!std::isfinite(number))

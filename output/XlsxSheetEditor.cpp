@@ -1,5 +1,7 @@
 #include "output/XlsxSheetEditor.h"
 
+#include "output/Workbook.h"
+
 #include "output/XlsxSharedStrings.h"
 
 #include <QLocale>
@@ -49,22 +51,6 @@ bool isTrue(const pugi::xml_attribute &attribute)
 QString numberText(double value)
 {
     return QString::number(value, 'g', QLocale::FloatingPointShortest);
-}
-
-// True for the numeric types a cell may come as; everything else is written as text.
-bool isNumber(const QVariant &value)
-{
-    switch (value.typeId()) {
-    case QMetaType::Double:
-    case QMetaType::Float:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-        return true;
-    default:
-        return false;
-    }
 }
 
 } // namespace
@@ -123,7 +109,7 @@ QByteArray XlsxSheetEditor::save()
 void XlsxSheetEditor::setCell(int row, int column, const QVariant &given)
 {
     // A cell cannot hold NaN or infinity: such a cell is left empty, as in a new workbook.
-    const QVariant value = isNumber(given) && !std::isfinite(given.toDouble()) ? QVariant() : given;
+    const QVariant value = CellIsNumber(given) && !std::isfinite(given.toDouble()) ? QVariant() : given;
     pugi::xml_node rowNode = this->row(row, value.isValid());
     if (!rowNode)
         return;
@@ -133,7 +119,7 @@ void XlsxSheetEditor::setCell(int row, int column, const QVariant &given)
     clearContent(cellNode);
     if (!value.isValid())
         return;
-    if (isNumber(value)) {
+    if (CellIsNumber(value)) {
         cellNode.append_child(tag("v").toUtf8().constData())
             .text().set(numberText(value.toDouble()).toUtf8().constData());
     } else {
@@ -225,7 +211,7 @@ bool XlsxSheetEditor::holds(pugi::xml_node cellNode, const QVariant &value) cons
         return !hasContent;
     if (!hasContent)
         return false;
-    if (isNumber(value)) {
+    if (CellIsNumber(value)) {
         if (!(type.isEmpty() || type == "n" || type == "b") || !v)
             return false;
         bool ok = false;
