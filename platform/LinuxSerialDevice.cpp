@@ -1,4 +1,5 @@
 #include "platform/LinuxSerialDevice.h"
+#include "platform/Termios2.h"
 
 #include <QFile>
 
@@ -19,19 +20,6 @@
 
 namespace {
 
-// The kernel's termios with free speeds. glibc (before 2.42) does not declare it, and
-// <asm/termbits.h> clashes with <termios.h>, so it is spelt out here as the kernel has it.
-struct termios2
-{
-    tcflag_t c_iflag;
-    tcflag_t c_oflag;
-    tcflag_t c_cflag;
-    tcflag_t c_lflag;
-    cc_t c_line;
-    cc_t c_cc[19];
-    speed_t c_ispeed;
-    speed_t c_ospeed;
-};
 constexpr tcflag_t kBOTHER = 0010000; // "the speed is in c_ispeed/c_ospeed"
 
 // Knocks the waiting thread out of TIOCMIWAIT. Installed without SA_RESTART, so the ioctl returns EINTR.

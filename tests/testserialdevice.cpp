@@ -3,6 +3,7 @@
 #include "input/TComPort.h"
 #include "core/TickSource.h"
 #include "platform/LinuxSerialDevice.h"
+#include "platform/Termios2.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -47,18 +48,6 @@ private:
     QString mSlave;
 };
 
-// The kernel's termios with free speeds, to read back what the port set (glibc does not declare it).
-struct termios2
-{
-    tcflag_t c_iflag;
-    tcflag_t c_oflag;
-    tcflag_t c_cflag;
-    tcflag_t c_lflag;
-    cc_t c_line;
-    cc_t c_cc[19];
-    speed_t c_ispeed;
-    speed_t c_ospeed;
-};
 
 } // namespace
 
