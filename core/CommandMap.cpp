@@ -51,9 +51,12 @@ std::optional<Command> lookup(int key, Qt::KeyboardModifiers modifiers, const Ke
         case Qt::Key_P: return Command{Command::Id::Print};
         // During a session Ctrl+Z takes the last lap back; otherwise the fields undo their typing.
         case Qt::Key_Z: return state.digitKeysBound ? std::optional<Command>(Command{Command::Id::Undo}) : std::nullopt;
+        case Qt::Key_W: return Command{Command::Id::Scoreboard};
         default: return std::nullopt;
         }
     }
+    if (chord == (Qt::ControlModifier | Qt::ShiftModifier) && key == Qt::Key_W)
+        return Command{Command::Id::LiveResults};
     if (chord == Qt::AltModifier) {
         switch (key) {
         case Qt::Key_S: return Command{Command::Id::Sort};

@@ -22,6 +22,8 @@ struct Command
         Print,
         HelpMenu, // the help group's own key: taken, but it has nothing to do
         Undo,     // "Rückgängig": the last booked lap back into the waiting times
+        Scoreboard,  // "Anzeigetafel": the standings in large type for a second screen
+        LiveResults, // "Live-Ergebnisse im Netz": the read-only standings page on or off
     };
     Id id;
     int participant = 0;

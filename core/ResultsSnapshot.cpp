@@ -31,6 +31,8 @@ ResultsSnapshot ResultsSnapshot::of(const RaceCore &core)
             row.lapTimes.reserve(laps);
             for (int lap = 1; lap <= laps; ++lap)
                 row.lapTimes.push_back(table.lapTime(row.participant, lap));
+            row.finished = (table.LapWord(row.participant) & RaceTable::FinishedFlag) != 0;
+            row.out = (table.LapWord(row.participant) & RaceTable::OutFlag) != 0;
         }
         s.rows.push_back(std::move(row));
     }

@@ -22,6 +22,8 @@ struct ResultsSnapshot
         int participant = 0;                // 1..20, the key's participant
         Cells cells;                        // the twelve grid texts of the row
         std::vector<std::int32_t> lapTimes; // ms, first lap first
+        bool finished = false;              // crossed the line after the gong: no more laps
+        bool out = false;                   // taken out of the race by the operator
     };
 
     QString title;

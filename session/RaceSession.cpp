@@ -136,6 +136,8 @@ void RaceSession::emitChanges(unsigned changes)
         emit soundRequested(RaceObserver::Sound::Gong);
     if (changes != 0)
         emit changed();
+    if (changes & (RowCountChange | CellsChange | ControlsChange))
+        emit resultsChanged();
 }
 
 std::vector<RaceInput> RaceSession::prelude(std::int32_t tick) const

@@ -61,6 +61,9 @@ signals:
     void pendingFocusRequested();
     // Anything at all changed; snapshot() already shows it.
     void changed();
+    // The results a live view shows changed: rows, cells, the countdown or the gong. Not sent
+    // for a running-time refresh alone, so a listener reads snapshot() only when it differs.
+    void resultsChanged();
 
     // A session began: the inputs that rebuild the state it began from, then its start.
     void sessionBegan(const std::vector<RaceInput> &inputs);

@@ -9,7 +9,7 @@ Q_DECLARE_METATYPE(Qt::KeyboardModifiers)
 namespace {
 
 // Expected outcome in table form: no command is "Unbound".
-enum class Expect { Unbound, Start, Capture, Participant, DeletePending, Sort, ToggleArming, Settings, Help, Open, Info, Print, HelpMenu, Undo };
+enum class Expect { Unbound, Start, Capture, Participant, DeletePending, Sort, ToggleArming, Settings, Help, Open, Info, Print, HelpMenu, Undo, Scoreboard, LiveResults };
 
 std::optional<Command> expectedCommand(Expect expect, int participant)
 {
@@ -28,6 +28,8 @@ std::optional<Command> expectedCommand(Expect expect, int participant)
     case Expect::Print: return Command{Command::Id::Print};
     case Expect::HelpMenu: return Command{Command::Id::HelpMenu};
     case Expect::Undo: return Command{Command::Id::Undo};
+    case Expect::Scoreboard: return Command{Command::Id::Scoreboard};
+    case Expect::LiveResults: return Command{Command::Id::LiveResults};
     }
     return std::nullopt;
 }
@@ -188,6 +190,12 @@ void TestCommandMap::lookup_data()
     addPerState("Ctrl+Z", Qt::Key_Z, Ctrl, [](const Binding &b) {
         return b.digits ? Outcome{Expect::Undo, 0} : Outcome{Expect::Unbound, 0};
     });
+
+    // The live views open in every state; Shift+W alone stays a letter.
+    addInAllStates("Ctrl+W", Qt::Key_W, Ctrl, Expect::Scoreboard);
+    addInAllStates("Ctrl+Shift+W", Qt::Key_W, Ctrl | Shift, Expect::LiveResults);
+    addInAllStates("Shift+W", Qt::Key_W, Shift, Expect::Unbound);
+    addInAllStates("Ctrl+Alt+W", Qt::Key_W, Ctrl | Alt, Expect::Unbound);
 
     // Space captures only while capturing is enabled.
     addPerState("Space", Qt::Key_Space, None, [](const Binding &b) {

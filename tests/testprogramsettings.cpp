@@ -226,6 +226,25 @@ private slots:
         auto store = storeWith({"WebAddress=https://verein.example.org/"});
         QCOMPARE(ProgramSettings::read(*store).webAddress, QStringLiteral("https://verein.example.org/"));
     }
+
+    void livePort_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<int>("port");
+        QTest::newRow("missing") << QByteArray() << 8080;
+        QTest::newRow("set") << QByteArray("LivePort=8123") << 8123;
+        QTest::newRow("zero") << QByteArray("LivePort=0") << 8080;
+        QTest::newRow("too large") << QByteArray("LivePort=65536") << 8080;
+        QTest::newRow("not a number") << QByteArray("LivePort=http") << 8080;
+    }
+
+    void livePort()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(int, port);
+        auto store = storeWith({QStringLiteral("Title=x"), QString::fromLatin1(line)});
+        QCOMPARE(ProgramSettings::read(*store).livePort, port);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestProgramSettings)

@@ -154,7 +154,10 @@ void TFormMain::wire()
         submit({.kind = Kind::TimerDate, .value = QTime::currentTime().msecsSinceStartOfDay()});
     });
     connect(TimerLockStop, &QTimer::timeout, this, [this] { submit({.kind = Kind::TimerLockStop}); });
-    connect(TimerMessage, &QTimer::timeout, StatusPanels[1], &QLabel::clear);
+    connect(TimerMessage, &QTimer::timeout, this, [this] {
+        StatusPanels[1]->clear();
+        showBarrierHealth();
+    });
 
     // The session tells what changed.
     connect(&mSession, &RaceSession::rowCountChanged, this, &TFormMain::showRowCount);
@@ -266,6 +269,12 @@ void TFormMain::showPersistentError(const QString &text)
     StatusPanels[1]->setText(text);
 }
 
+void TFormMain::setLiveAddress(const QString &address)
+{
+    mLiveAddress = address;
+    showBarrierHealth();
+}
+
 void TFormMain::showMessage(const QString &text)
 {
     if (!mPersistentError.isEmpty())
@@ -294,6 +303,8 @@ void TFormMain::runCommand(const Command &command)
     case Command::Id::Print: Print1Click(); break;
     case Command::Id::HelpMenu: break;
     case Command::Id::Undo: submit({.kind = Kind::Undo}); break;
+    case Command::Id::Scoreboard: emit scoreboardRequested(); break;
+    case Command::Id::LiveResults: emit liveResultsToggled(); break;
     }
 }
 
@@ -440,9 +451,11 @@ void TFormMain::showBarrierHealth()
     // A message of the program's own has the panel until it goes.
     if (TimerMessage->isActive() || !mPersistentError.isEmpty())
         return;
-    const QString health = BarrierHealth::text(core(), mSession.now());
-    if (StatusPanels[1]->text() != health)
-        StatusPanels[1]->setText(health);
+    QString text = BarrierHealth::text(core(), mSession.now());
+    if (!mLiveAddress.isEmpty())
+        text = text.isEmpty() ? mLiveAddress : text + QStringLiteral("  ·  ") + mLiveAddress;
+    if (StatusPanels[1]->text() != text)
+        StatusPanels[1]->setText(text);
 }
 
 void TFormMain::placeStartButton(bool indicatorShown)

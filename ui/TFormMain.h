@@ -75,6 +75,9 @@ public:
     void showMessage(const QString &text);
     // Status panel 1, in red, until the program ends: something the operator must not miss.
     void showPersistentError(const QString &text);
+    // Status panel 1 between messages, beside what the barriers tell: where the live standings
+    // page is served (empty: not served).
+    void setLiveAddress(const QString &address);
 
     // The operations behind keys, menus and buttons.
     void mStart2Click();
@@ -96,6 +99,10 @@ public:
 signals:
     // The operator chose another port for the light barriers (0: none).
     void portChosen(int port);
+    // Ctrl+W: the scoreboard window.
+    void scoreboardRequested();
+    // Ctrl+Shift+W: the live standings page on the local network, on or off.
+    void liveResultsToggled();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -148,6 +155,7 @@ private:
     int mPort = 0;
     int mShownLockRestarts = 0;
     QString mPersistentError;
+    QString mLiveAddress;
     QString mWebAddress = QString::fromLatin1(DefaultWebAddress);
     std::function<void()> mCloseHandler;
 
