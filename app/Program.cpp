@@ -12,6 +12,7 @@
 #include "session/JournalFormat.h"
 #include "session/JournalRecorder.h"
 #include "session/RaceSession.h"
+#include "ui/Scoreboard.h"
 #include "ui/SpreadsheetActions.h"
 #include "ui/TCfgDialog.h"
 #include "ui/TFDlgYesNo.h"
@@ -23,10 +24,14 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTimer>
+
+#include <algorithm>
 
 Program::Program(Services services, QSettings &store)
     : mStore(store)
@@ -89,6 +94,7 @@ Program::Program(Services services, QSettings &store)
     });
 
     connect(mFormMain.get(), &TFormMain::portChosen, this, &Program::openPort);
+    connect(mFormMain.get(), &TFormMain::scoreboardRequested, this, &Program::showScoreboard);
     connect(mComPort.get(), &TComPort::lost, mFormMain.get(), [this] {
         mFormMain->showMessage(QStringLiteral("Lichtschranke getrennt: ") + mComPort->DevicePath());
     });
@@ -136,6 +142,25 @@ void Program::recover(const QString &path)
     mFormMain->showMessage(QStringLiteral("Sitzung wiederhergestellt"));
 }
 
+void Program::showScoreboard()
+{
+    if (!mScoreboard) {
+        mScoreboard = std::make_unique<Scoreboard>(*mSession);
+        mFormMain->shareKeys(mScoreboard.get());
+        // Meant for a second screen: it opens on one the main window is not on, if there is one.
+        const QList<QScreen *> screens = QGuiApplication::screens();
+        const auto other = std::find_if(screens.begin(), screens.end(), [this](QScreen *s) { return s != mFormMain->screen(); });
+        if (other != screens.end())
+            mScoreboard->move((*other)->availableGeometry().topLeft());
+    }
+    // A window that is shown already may be hidden behind others; a new one comes up on top.
+    const bool shown = mScoreboard->isVisible();
+    mScoreboard->show();
+    if (shown)
+        mScoreboard->raise();
+    mScoreboard->activateWindow();
+}
+
 void Program::openPort(int port)
 {
     mComPort->Close();
@@ -155,6 +180,7 @@ Program::~Program()
     // The windows go first, while the session they show still exists; then the port, whose
     // last OnClose still reaches the session.
     mFileWorker.reset();
+    mScoreboard.reset();
     mFormMain.reset();
     mComPort.reset();
     // No END line: only a close that the operator granted ends a journal cleanly.

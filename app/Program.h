@@ -16,6 +16,7 @@ class TCfgDialog;
 class TComPort;
 class QSettings;
 class RaceSession;
+class Scoreboard;
 class Shell;
 class SoundPlayer;
 class TFDlgYesNo;
@@ -53,6 +54,8 @@ public:
     SpreadsheetActions &spreadsheet() { return *mSpreadsheet; }
     JournalRecorder &journal() { return *mJournal; }
     TComPort &comPort() { return *mComPort; }
+    // The scoreboard window; none until the operator first asks for it (Ctrl+W).
+    Scoreboard *scoreboard() { return mScoreboard.get(); }
     // The serial ports found at start-up (bit n-1 for "COM" n, the highest number above bit 15).
     std::uint32_t portPresence() const { return mPortPresence; }
     const ProgramSettings &loaded() const { return mLoaded; }
@@ -73,6 +76,8 @@ private:
     void openPort(int port);
     // Offers the session of a journal that did not end cleanly, and brings it back on "Ja".
     void recover(const QString &path);
+    // Ctrl+W: shows the scoreboard (made the first time) and brings it to the front.
+    void showScoreboard();
 
     QSettings &mStore;
     ProgramSettings mLoaded;
@@ -85,6 +90,8 @@ private:
     std::unique_ptr<TComPort> mComPort;
     std::uint32_t mPortPresence = 0;
     std::unique_ptr<TFormMain> mFormMain;
+    // A window of its own (no parent): it may stand on another screen than the main window.
+    std::unique_ptr<Scoreboard> mScoreboard;
     TFDlgYesNo *mQuestion = nullptr;
     TFormInfo *mInfo = nullptr;
     TCfgDialog *mCfg = nullptr;

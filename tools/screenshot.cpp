@@ -1,6 +1,7 @@
 // Puts the main window into a representative race state on a simulated clock and saves
 // a picture of it: a few participants booked, the last one highlighted, one overdue,
-// pass times waiting to be assigned.
+// pass times waiting to be assigned. Given a second file, it also saves the scoreboard
+// in the same state, at 1280x720.
 
 #include "core/TickSource.h"
 #include "platform/LinuxSerialDevice.h"
@@ -8,6 +9,7 @@
 #include "platform/Shell.h"
 #include "platform/SoundPlayer.h"
 #include "app/Program.h"
+#include "ui/Scoreboard.h"
 #include "ui/TFormMain.h"
 
 #include <QApplication>
@@ -48,7 +50,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s picture.png\n", argv[0]);
+        std::fprintf(stderr, "usage: %s picture.png [scoreboard.png]\n", argv[0]);
         return 2;
     }
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
@@ -99,6 +101,17 @@ int main(int argc, char *argv[])
     QTest::qWait(600);
     if (!form.grab().save(QString::fromLocal8Bit(argv[1]))) {
         std::fprintf(stderr, "cannot write %s\n", argv[1]);
+        return 1;
+    }
+    if (argc < 3)
+        return 0;
+
+    command(Command::Id::Scoreboard);
+    Scoreboard *board = program.scoreboard();
+    board->resize(1280, 720);
+    QTest::qWait(100);
+    if (!board->grab().save(QString::fromLocal8Bit(argv[2]))) {
+        std::fprintf(stderr, "cannot write %s\n", argv[2]);
         return 1;
     }
     return 0;

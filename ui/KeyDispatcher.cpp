@@ -4,6 +4,8 @@
 #include <QKeyEvent>
 #include <QWidget>
 
+#include <algorithm>
+
 KeyDispatcher::KeyDispatcher(QWidget *window, StateFn state, RunFn run)
     : QObject(window)
     , mWindow(window)
@@ -18,13 +20,24 @@ KeyDispatcher::~KeyDispatcher()
     qApp->removeEventFilter(this);
 }
 
+void KeyDispatcher::addWindow(QWidget *window)
+{
+    if (!window || window == mWindow || std::find(mOthers.begin(), mOthers.end(), window) != mOthers.end())
+        return;
+    mOthers.push_back(window);
+    connect(window, &QObject::destroyed, this, [this, window] { std::erase(mOthers, window); });
+}
+
 bool KeyDispatcher::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
     if (type != QEvent::KeyPress && type != QEvent::ShortcutOverride)
         return false;
     auto *widget = qobject_cast<QWidget *>(watched);
-    if (!widget || widget->window() != mWindow)
+    if (!widget)
+        return false;
+    const QWidget *window = widget->window();
+    if (window != mWindow && std::find(mOthers.begin(), mOthers.end(), window) == mOthers.end())
         return false;
 
     auto *key = static_cast<QKeyEvent *>(event);

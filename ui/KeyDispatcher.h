@@ -5,12 +5,13 @@
 #include <QObject>
 
 #include <functional>
+#include <vector>
 
 class QWidget;
 
-// Looks every key pressed in the main window up in the command table before the focused
-// widget sees it. A bound key runs its command and is consumed, even when the command
-// cannot act; unbound keys go on to the focused widget.
+// Looks every key pressed in the main window (or a window sharing its keys) up in the
+// command table before the focused widget sees it. A bound key runs its command and is
+// consumed, even when the command cannot act; unbound keys go on to the focused widget.
 class KeyDispatcher final : public QObject
 {
     Q_OBJECT
@@ -22,11 +23,17 @@ public:
     KeyDispatcher(QWidget *window, StateFn state, RunFn run);
     ~KeyDispatcher() override;
 
+    // Another window whose keys run the main window's commands (the scoreboard on a second
+    // screen has the focus, the race keys still book); forgotten when it is destroyed.
+    void addWindow(QWidget *window);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     QWidget *mWindow;
+    // The windows added besides the main window; a handful at most, so a plain list.
+    std::vector<QWidget *> mOthers;
     StateFn mState;
     RunFn mRun;
 };

@@ -90,6 +90,11 @@ TFormMain::~TFormMain()
     qApp->removeEventFilter(mKeys);
 }
 
+void TFormMain::shareKeys(QWidget *window)
+{
+    mKeys->addWindow(window);
+}
+
 const RaceCore &TFormMain::core() const
 {
     return mSession.core();

@@ -78,6 +78,8 @@ public:
     // Status panel 1 between messages, beside what the barriers tell: where the live standings
     // page is served (empty: not served).
     void setLiveAddress(const QString &address);
+    // The race keys work in this window too (the scoreboard): they run this window's commands.
+    void shareKeys(QWidget *window);
 
     // The operations behind keys, menus and buttons.
     void mStart2Click();

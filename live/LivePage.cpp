@@ -1,0 +1,204 @@
+#include "live/LivePage.h"
+
+#include "core/ResultsSnapshot.h"
+#include "live/StandingsJson.h"
+#include "output/HtmlProtocol.h"
+
+namespace LivePage {
+namespace {
+
+// Phones first: large type, the table scrolls sideways rather than shrinking the text, the
+// name column takes the free width. Numbers line up in tabular figures. Marks are text, not
+// symbols, so that they show without an emoji font.
+constexpr char Style[] = R"css(
+:root{color-scheme:light dark;--bg:#f4f4f4;--fg:#1a1a1a;--card:#fff;--zebra:#eef1f5;--head:#2f4a6d;--muted:#666;--accent:#c62828;--done:#2e7d32}
+@media (prefers-color-scheme:dark){:root{--bg:#121417;--fg:#e8e8e8;--card:#1c1f24;--zebra:#252a31;--head:#3b5a82;--muted:#9aa;--accent:#ff6b6b;--done:#388e3c}}
+*{box-sizing:border-box}
+body{margin:0;padding:12px;background:var(--bg);color:var(--fg);font:18px/1.35 system-ui,-apple-system,"Segoe UI",Roboto,Arial,sans-serif}
+header{display:flex;flex-wrap:wrap;align-items:baseline;justify-content:space-between;gap:4px 16px;margin-bottom:10px}
+h1{margin:0;font-size:1.5em;overflow-wrap:anywhere}
+.meta{margin:0;color:var(--muted)}
+.clock{margin:0;font-size:2em;font-weight:700;font-variant-numeric:tabular-nums;white-space:nowrap}
+#gong{margin-left:.4em;padding:.1em .4em;border-radius:.3em;background:var(--accent);color:#fff;font-size:.5em;vertical-align:middle}
+body.offline .clock{opacity:.5}
+.wrap{overflow-x:auto;background:var(--card);border-radius:8px;box-shadow:0 1px 3px rgba(0,0,0,.2)}
+table{width:100%;border-collapse:collapse;font-variant-numeric:tabular-nums}
+th,td{padding:.45em .55em;text-align:right;white-space:nowrap}
+th{position:sticky;top:0;background:var(--head);color:#fff;font-weight:600}
+th:nth-child(3),td:nth-child(3){text-align:left;white-space:normal;min-width:8em;width:100%}
+tbody tr:nth-child(even){background:var(--zebra)}
+tr.finished td:first-child::after{content:"Ziel";margin-left:.35em;padding:0 .3em;border-radius:.25em;background:var(--done);color:#fff;font-size:.7em;vertical-align:middle}
+tr.out{opacity:.45}
+tr.out td:nth-child(3){text-decoration:line-through}
+@media (max-width:600px){body{padding:6px;font-size:16px}th,td{padding:.4em .35em}}
+)css";
+
+// Keeps the page current: events where the browser has them, otherwise (or once they fail)
+// /standings.json every second. The countdown runs on between two updates. Texts only ever
+// go in through textContent, so a name cannot turn into markup.
+constexpr char Script[] = R"js(
+(function () {
+  'use strict';
+  var states = {idle: 'vor dem Start', running: 'läuft', ended: 'beendet'};
+  var data = JSON.parse(document.getElementById('standings-data').textContent);
+  var since = Date.now(), source = null, polling = false;
+  function $(id) { return document.getElementById(id); }
+  function two(n) { return (n < 10 ? '0' : '') + n; }
+  // As the program's counter shows it: HH:MM:SS, hours not wrapped.
+  function clock(s) {
+    var sign = s < 0 ? '-' : '';
+    s = Math.abs(s);
+    return sign + two(Math.floor(s / 3600)) + ':' + two(Math.floor(s / 60) % 60) + ':' + two(s % 60);
+  }
+  function tick() {
+    var left = data.remainingSeconds - Math.floor((Date.now() - since) / 1000);
+    $('remaining').textContent = data.state === 'running' ? clock(Math.max(0, left)) : data.remaining;
+  }
+  function cells(tr, tag, texts) {
+    texts.forEach(function (text) {
+      var cell = document.createElement(tag);
+      cell.textContent = text;
+      tr.appendChild(cell);
+    });
+  }
+  function render(d) {
+    data = d;
+    since = Date.now();
+    $('title').textContent = d.title;
+    document.title = d.title;
+    $('type').textContent = d.type;
+    $('date').textContent = d.date;
+    $('state').textContent = states[d.state] || d.state;
+    $('gong').hidden = !d.gong;
+    var table = $('standings'), head = document.createElement('tr'), body = document.createElement('tbody');
+    cells(head, 'th', d.columns);
+    table.tHead.replaceChild(head, table.tHead.rows[0]);
+    d.rows.forEach(function (row) {
+      var tr = document.createElement('tr');
+      if (row.finished) tr.classList.add('finished');
+      if (row.out) tr.classList.add('out');
+      cells(tr, 'td', row.cells);
+      body.appendChild(tr);
+    });
+    table.replaceChild(body, table.tBodies[0]);
+    tick();
+  }
+  function online(ok) { document.body.classList.toggle('offline', !ok); }
+  function poll() {
+    if (source) source.close();
+    if (polling || !window.fetch) return;
+    polling = true;
+    document.body.dataset.feed = 'polling';
+    (function next() {
+      fetch('/standings.json', {cache: 'no-store'})
+        .then(function (r) { if (!r.ok) throw new Error(r.status); return r.json(); })
+        .then(function (d) { render(d); online(true); }, function () { online(false); })
+        .then(function () { setTimeout(next, 1000); });
+    })();
+  }
+  render(data);
+  setInterval(tick, 250);
+  if (window.EventSource) {
+    source = new EventSource('/events');
+    source.onopen = function () { document.body.dataset.feed = 'events'; };
+    source.onmessage = function (e) { render(JSON.parse(e.data)); online(true); };
+    source.onerror = poll;
+  } else {
+    poll();
+  }
+})();
+)js";
+
+QString stateText(SessionState state)
+{
+    switch (state) {
+    case SessionState::Running: return QStringLiteral("läuft");
+    case SessionState::Ended: return QStringLiteral("beendet");
+    case SessionState::Idle: break;
+    }
+    return QStringLiteral("vor dem Start");
+}
+
+// A text from the interface as element content or attribute value.
+void appendText(QString &out, const QString &text)
+{
+    for (const QChar ch : text) {
+        switch (ch.unicode()) {
+        case '<': out += u"&lt;"; break;
+        case '>': out += u"&gt;"; break;
+        case '&': out += u"&amp;"; break;
+        case '"': out += u"&quot;"; break;
+        case '\'': out += u"&#39;"; break;
+        default: out += ch; break;
+        }
+    }
+}
+
+void appendCells(QString &out, const char16_t *tag, const ResultsSnapshot::Cells &cells)
+{
+    for (const int column : HtmlProtocol::ResultColumns) {
+        out += u'<';
+        out += QStringView(tag);
+        out += u'>';
+        appendText(out, cells[column]);
+        out += u"</";
+        out += QStringView(tag);
+        out += u'>';
+    }
+}
+
+} // namespace
+
+QByteArray of(const ResultsSnapshot &results, const QString &date)
+{
+    QString html;
+    html.reserve(4096 + qsizetype(results.rows.size()) * 512);
+    html += u"<!DOCTYPE html>\n<html lang=\"de\">\n<head>\n<meta charset=\"utf-8\">\n"
+            u"<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>";
+    appendText(html, results.title);
+    html += u"</title>\n<style>";
+    html += QLatin1String(Style);
+    html += u"</style>\n</head>\n<body>\n<header>\n<div>\n<h1 id=\"title\">";
+    appendText(html, results.title);
+    html += u"</h1>\n<p class=\"meta\"><span id=\"type\">";
+    appendText(html, results.sessionType);
+    html += u"</span> · <span id=\"date\">";
+    appendText(html, date);
+    html += u"</span> · <span id=\"state\">";
+    html += stateText(results.state);
+    html += u"</span></p>\n</div>\n<p class=\"clock\"><span id=\"remaining\">";
+    appendText(html, results.remainingText);
+    html += u"</span><span id=\"gong\"";
+    if (!results.gong)
+        html += u" hidden";
+    html += u">Gong</span></p>\n</header>\n";
+
+    html += u"<div class=\"wrap\">\n<table id=\"standings\">\n<thead><tr>";
+    appendCells(html, u"th", results.columnTitles);
+    html += u"</tr></thead>\n<tbody>\n";
+    for (const ResultsSnapshot::Row &row : results.rows) {
+        if (row.finished && row.out)
+            html += u"<tr class=\"finished out\">";
+        else if (row.finished)
+            html += u"<tr class=\"finished\">";
+        else if (row.out)
+            html += u"<tr class=\"out\">";
+        else
+            html += u"<tr>";
+        appendCells(html, u"td", row.cells);
+        html += u"</tr>\n";
+    }
+    html += u"</tbody>\n</table>\n</div>\n";
+
+    // The standings the page was made from, for the script to start from (its countdown
+    // needs the seconds). The JSON escapes every '<', so nothing in it can end the element.
+    QByteArray out = html.toUtf8();
+    out += "<script id=\"standings-data\" type=\"application/json\">";
+    out += StandingsJson::of(results, date);
+    out += "</script>\n<script>";
+    out += Script;
+    out += "</script>\n</body>\n</html>\n";
+    return out;
+}
+
+} // namespace LivePage

@@ -1,0 +1,118 @@
+#include "live/LiveServer.h"
+
+#include "core/ResultsSnapshot.h"
+#include "live/LivePage.h"
+#include "live/StandingsJson.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <algorithm>
+
+LiveServer::LiveServer(QObject *parent)
+    : LiveServer(Limits(), parent)
+{
+}
+
+LiveServer::LiveServer(const Limits &limits, QObject *parent)
+    : QObject(parent)
+    , mLimits(limits)
+    , mServer(new QTcpServer(this))
+    , mResults(std::make_shared<const ResultsSnapshot>())
+{
+    connect(mServer, &QTcpServer::newConnection, this, &LiveServer::acceptConnections);
+}
+
+// The connections are children and go with the server.
+LiveServer::~LiveServer() = default;
+
+bool LiveServer::listen(quint16 port, const QHostAddress &address)
+{
+    mServer->close();
+    return mServer->listen(address, port);
+}
+
+void LiveServer::close()
+{
+    mServer->close();
+    const std::vector<LiveConnection *> open = mConnections;
+    for (LiveConnection *connection : open)
+        delete connection;
+    mConnections.clear();
+    emit clientCountChanged(0);
+}
+
+bool LiveServer::isListening() const
+{
+    return mServer->isListening();
+}
+
+quint16 LiveServer::port() const
+{
+    return mServer->serverPort();
+}
+
+QString LiveServer::errorString() const
+{
+    return mServer->errorString();
+}
+
+void LiveServer::publish(const std::shared_ptr<const ResultsSnapshot> &results, const QString &date)
+{
+    mResults = results ? results : std::make_shared<const ResultsSnapshot>();
+    mDate = date;
+    mPage.clear();
+    mStandings.clear();
+    bool anyStream = false;
+    for (LiveConnection *connection : mConnections)
+        anyStream = anyStream || connection->isStreaming();
+    if (!anyStream)
+        return;
+    const QByteArray json = standings();
+    // A stream dropped for not reading leaves the list while we go through it.
+    const std::vector<LiveConnection *> open = mConnections;
+    for (LiveConnection *connection : open)
+        connection->sendEvent(json);
+}
+
+void LiveServer::acceptConnections()
+{
+    while (QTcpSocket *socket = mServer->nextPendingConnection()) {
+        if (clientCount() >= mLimits.maxClients) {
+            // Full: told so at once, without reading a byte of the request.
+            socket->write(LiveConnection::errorResponse(503));
+            socket->disconnectFromHost();
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            if (socket->state() == QAbstractSocket::UnconnectedState)
+                socket->deleteLater();
+            continue;
+        }
+        auto *connection = new LiveConnection(socket, *this, mLimits.connection, this);
+        connect(connection, &LiveConnection::finished, this, &LiveServer::forget);
+        mConnections.push_back(connection);
+        emit clientCountChanged(clientCount());
+    }
+}
+
+void LiveServer::forget(LiveConnection *connection)
+{
+    const auto it = std::find(mConnections.begin(), mConnections.end(), connection);
+    if (it == mConnections.end())
+        return;
+    mConnections.erase(it);
+    emit clientCountChanged(clientCount());
+}
+
+QByteArray LiveServer::page()
+{
+    if (mPage.isEmpty())
+        mPage = LivePage::of(*mResults, mDate);
+    return mPage;
+}
+
+QByteArray LiveServer::standings()
+{
+    if (mStandings.isEmpty())
+        mStandings = StandingsJson::of(*mResults, mDate);
+    return mStandings;
+}

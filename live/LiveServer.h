@@ -1,0 +1,63 @@
+#pragma once
+
+#include "live/LiveConnection.h"
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+struct ResultsSnapshot;
+class QTcpServer;
+
+// The read-only standings server: "/" (the page), "/standings.json" and "/events" (the
+// standings as server-sent events), GET and HEAD only, at most maxClients at once. It lives
+// on a thread of its own in the program; it only ever gets immutable snapshots to show.
+class LiveServer final : public QObject, private LiveConnection::Content
+{
+    Q_OBJECT
+
+public:
+    struct Limits
+    {
+        int maxClients = 64;
+        LiveConnection::Limits connection;
+    };
+
+    explicit LiveServer(QObject *parent = nullptr);
+    explicit LiveServer(const Limits &limits, QObject *parent = nullptr);
+    ~LiveServer() override;
+
+    // Starts listening on every address (port 0: any free port). False with errorString() set
+    // when the port cannot be had.
+    bool listen(quint16 port, const QHostAddress &address = QHostAddress::Any);
+    void close();
+    bool isListening() const;
+    quint16 port() const;
+    QString errorString() const;
+    int clientCount() const { return static_cast<int>(mConnections.size()); }
+
+    // New standings: served from now on and sent to every event stream at once.
+    void publish(const std::shared_ptr<const ResultsSnapshot> &results, const QString &date);
+
+signals:
+    void clientCountChanged(int clients);
+
+private:
+    void acceptConnections();
+    void forget(LiveConnection *connection);
+    QByteArray page() override;
+    QByteArray standings() override;
+
+    Limits mLimits;
+    QTcpServer *mServer;
+    std::vector<LiveConnection *> mConnections;
+    std::shared_ptr<const ResultsSnapshot> mResults;
+    QString mDate;
+    QByteArray mStandings;
+    // Made on the first request after a change: most changes are never asked for as a page.
+    QByteArray mPage;
+};

@@ -1,0 +1,110 @@
+#include "live/LiveService.h"
+
+#include "core/ResultsSnapshot.h"
+#include "live/LiveServer.h"
+#include "output/ResultsDate.h"
+#include "session/RaceSession.h"
+
+#include <QDate>
+#include <QLocale>
+#include <QNetworkInterface>
+#include <QThread>
+#include <QTimer>
+
+LiveService::LiveService(RaceSession &session, QObject *parent)
+    : QObject(parent)
+    , mSession(session)
+    , mThread(new QThread(this))
+    , mServer(new LiveServer)
+    , mCoalesce(new QTimer(this))
+{
+    qRegisterMetaType<std::shared_ptr<const ResultsSnapshot>>();
+    mThread->setObjectName(QStringLiteral("LiveServer"));
+    mServer->moveToThread(mThread);
+    connect(mThread, &QThread::finished, mServer, &QObject::deleteLater);
+    connect(this, &LiveService::publishTo, mServer, &LiveServer::publish);
+    mCoalesce->setSingleShot(true);
+    mCoalesce->setInterval(0);
+    connect(mCoalesce, &QTimer::timeout, this, &LiveService::publish);
+    mThread->start();
+}
+
+// The server and its connections are deleted on their thread as it finishes.
+LiveService::~LiveService()
+{
+    mThread->quit();
+    mThread->wait();
+}
+
+void LiveService::start(quint16 port)
+{
+    stop();
+    const int start = ++mStarts;
+    LiveServer *server = mServer;
+    QMetaObject::invokeMethod(mServer, [this, server, port, start] {
+        const bool ok = server->listen(port);
+        const quint16 bound = ok ? server->port() : 0;
+        const QString error = ok ? QString() : server->errorString();
+        QMetaObject::invokeMethod(this, [this, bound, error, start] {
+            if (start == mStarts)
+                listened(bound, error);
+        }, Qt::QueuedConnection);
+    }, Qt::QueuedConnection);
+}
+
+void LiveService::listened(quint16 port, const QString &error)
+{
+    if (!error.isEmpty()) {
+        emit failed(error);
+        return;
+    }
+    mPort = port;
+    mAddress = QStringLiteral("http://%1:%2/").arg(lanAddress()).arg(port);
+    connect(&mSession, &RaceSession::resultsChanged, mCoalesce, qOverload<>(&QTimer::start), Qt::UniqueConnection);
+    publish();
+    emit started(mAddress);
+}
+
+void LiveService::stop()
+{
+    ++mStarts;
+    disconnect(&mSession, &RaceSession::resultsChanged, mCoalesce, nullptr);
+    mCoalesce->stop();
+    QMetaObject::invokeMethod(mServer, &LiveServer::close, Qt::QueuedConnection);
+    if (mAddress.isEmpty())
+        return;
+    mAddress.clear();
+    mPort = 0;
+    emit stopped();
+}
+
+void LiveService::publish()
+{
+    emit publishTo(mSession.snapshot(), ResultsDate(QDate::currentDate(), QLocale()));
+}
+
+QString LiveService::lanAddress()
+{
+    // An IPv4 address of an interface that is up and not the loopback: private ranges first,
+    // since that is where phones at the track are.
+    QString fallback;
+    for (const QNetworkInterface &interface : QNetworkInterface::allInterfaces()) {
+        const auto flags = interface.flags();
+        if (!flags.testFlag(QNetworkInterface::IsUp) || !flags.testFlag(QNetworkInterface::IsRunning)
+            || flags.testFlag(QNetworkInterface::IsLoopBack))
+            continue;
+        for (const QNetworkAddressEntry &entry : interface.addressEntries()) {
+            const QHostAddress ip = entry.ip();
+            if (ip.protocol() != QAbstractSocket::IPv4Protocol || ip.isLinkLocal())
+                continue;
+            const bool privateUse = ip.isInSubnet(QHostAddress(QStringLiteral("10.0.0.0")), 8)
+                || ip.isInSubnet(QHostAddress(QStringLiteral("172.16.0.0")), 12)
+                || ip.isInSubnet(QHostAddress(QStringLiteral("192.168.0.0")), 16);
+            if (privateUse)
+                return ip.toString();
+            if (fallback.isEmpty())
+                fallback = ip.toString();
+        }
+    }
+    return fallback.isEmpty() ? QStringLiteral("127.0.0.1") : fallback;
+}

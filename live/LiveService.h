@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class LiveServer;
+class QThread;
+class QTimer;
+class RaceSession;
+struct ResultsSnapshot;
+
+// The live standings on the local network, as the program switches them on and off. The
+// server runs on a thread of its own: the timing never waits on a client. This side only
+// hands it each new snapshot the session makes.
+class LiveService final : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit LiveService(RaceSession &session, QObject *parent = nullptr);
+    // Stops the server and joins its thread.
+    ~LiveService() override;
+
+    // Listens on the port (0: any free one); started() or failed() follows.
+    void start(quint16 port);
+    void stop();
+    bool isRunning() const { return !mAddress.isEmpty(); }
+    // The address phones open, e.g. "http://192.168.1.20:8080/"; empty while stopped.
+    const QString &address() const { return mAddress; }
+    quint16 port() const { return mPort; }
+
+    // The address this machine is most likely reached at on the local network.
+    static QString lanAddress();
+
+signals:
+    void started(const QString &address);
+    void failed(const QString &error);
+    void stopped();
+
+    // To the server's thread.
+    void publishTo(const std::shared_ptr<const ResultsSnapshot> &results, const QString &date);
+
+private:
+    void publish();
+    void listened(quint16 port, const QString &error);
+
+    RaceSession &mSession;
+    QThread *mThread;
+    LiveServer *mServer;  // lives on mThread, deleted there when it finishes
+    // Changes that come in one burst (a booking sorts and counts) go out as one.
+    QTimer *mCoalesce;
+    QString mAddress;
+    quint16 mPort = 0;
+    // Each start gets a number, so that the answer of a stale start is ignored.
+    int mStarts = 0;
+};

@@ -1,0 +1,64 @@
+#include "HeadlessBrowser.h"
+
+#include "core/TickSource.h"
+#include "live/LiveService.h"
+#include "session/RaceSession.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+// The live page in a real browser, served by the program's own live service from a running
+// race: it shows the standings, and follows a booking by itself.
+class TestLiveBrowser : public QObject
+{
+    Q_OBJECT
+
+    using Kind = RaceInput::Kind;
+
+private slots:
+    void pageFollowsTheRace()
+    {
+        if (!HeadlessBrowser::available())
+            QSKIP("Chromium is not installed (Debian package chromium)");
+        auto clock = std::make_unique<ManualTickSource>();
+        ManualTickSource &ticks = *clock;
+        RaceSession session(std::move(clock), QLocale(QLocale::German, QLocale::Germany));
+        session.submit({.kind = Kind::TitleEdited, .text = QStringLiteral("Nacht & <Nebel>")});
+        session.submit({.kind = Kind::CarCountChanged, .value = 3});
+        ticks.set(1000);
+        session.submit({.kind = Kind::StartCommand});
+        ticks.set(61000);
+        session.submit({.kind = Kind::Assign, .value = 2});
+
+        LiveService live(session);
+        QSignalSpy started(&live, &LiveService::started);
+        live.start(0);
+        QTRY_COMPARE(started.count(), 1);
+        QVERIFY(live.address().startsWith(QStringLiteral("http://")));
+
+        HeadlessBrowser browser;
+        QVERIFY(browser.open(QStringLiteral("http://127.0.0.1:%1/").arg(live.port())));
+        const QString rows = QStringLiteral("[...document.querySelectorAll('#standings tbody tr')]"
+                                            ".map(r => [...r.cells].map(c => c.textContent).join('|')).join('\\n')");
+        const auto shown = [&] {
+            QTest::qWait(50);
+            return browser.evaluate(rows);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(shown().startsWith(QStringLiteral("1.|||1|1:00,00|")), 20000);
+        QCOMPARE(browser.evaluate(QStringLiteral("document.getElementById('title').textContent")),
+                 QStringLiteral("Nacht & <Nebel>"));
+        // Wait until the page listens for changes, then book: it must follow within a second.
+        QTRY_VERIFY_WITH_TIMEOUT(browser.evaluate(QStringLiteral("document.body.dataset.feed || ''"))
+                                     == QStringLiteral("events"), 10000);
+        ticks.set(62000);
+        session.submit({.kind = Kind::Assign, .value = 3});
+        ticks.set(120000);
+        session.submit({.kind = Kind::Assign, .value = 3});
+        // Participant 3 leads on two laps; participant 2 is second on one.
+        QTRY_VERIFY_WITH_TIMEOUT(shown().startsWith(QStringLiteral("1.|||2|1:59,00|")), 1000);
+        QVERIFY(shown().contains(QStringLiteral("\n2.|||1|1:00,00|")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLiveBrowser)
+#include "testlivebrowser.moc"
