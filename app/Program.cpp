@@ -4,6 +4,7 @@
 #include "input/ComPorts.h"
 #include "input/EComError.h"
 #include "input/TComPort.h"
+#include "live/LiveService.h"
 #include "platform/DataFiles.h"
 #include "platform/FileWorker.h"
 #include "platform/JpegImage.h"
@@ -12,6 +13,7 @@
 #include "session/JournalFormat.h"
 #include "session/JournalRecorder.h"
 #include "session/RaceSession.h"
+#include "ui/LiveAddressDialog.h"
 #include "ui/Scoreboard.h"
 #include "ui/SpreadsheetActions.h"
 #include "ui/TCfgDialog.h"
@@ -95,6 +97,7 @@ Program::Program(Services services, QSettings &store)
 
     connect(mFormMain.get(), &TFormMain::portChosen, this, &Program::openPort);
     connect(mFormMain.get(), &TFormMain::scoreboardRequested, this, &Program::showScoreboard);
+    connect(mFormMain.get(), &TFormMain::liveResultsToggled, this, &Program::toggleLiveResults);
     connect(mComPort.get(), &TComPort::lost, mFormMain.get(), [this] {
         mFormMain->showMessage(QStringLiteral("Lichtschranke getrennt: ") + mComPort->DevicePath());
     });
@@ -175,11 +178,40 @@ void Program::openPort(int port)
     }
 }
 
+void Program::toggleLiveResults()
+{
+    if (!mLive) {
+        mLive = std::make_unique<LiveService>(*mSession);
+        connect(mLive.get(), &LiveService::started, this, [this](const QString &address) {
+            mFormMain->setLiveAddress(QStringLiteral("Live: ") + address);
+            if (!mLiveDialog) {
+                mLiveDialog = new LiveAddressDialog(mFormMain.get());
+                mFormMain->shareKeys(mLiveDialog);
+            }
+            mLiveDialog->showAddress(address);
+        });
+        connect(mLive.get(), &LiveService::failed, this, [this](const QString &error) {
+            mFormMain->showMessage(QStringLiteral("Live-Ergebnisse nicht gestartet: ") + error);
+        });
+        connect(mLive.get(), &LiveService::stopped, this, [this] {
+            mFormMain->setLiveAddress({});
+            mFormMain->showMessage(QStringLiteral("Live-Ergebnisse beendet"));
+            if (mLiveDialog)
+                mLiveDialog->hide();
+        });
+    }
+    if (mLive->isRunning())
+        mLive->stop();
+    else
+        mLive->start(static_cast<quint16>(mLoaded.livePort));
+}
+
 Program::~Program()
 {
     // The windows go first, while the session they show still exists; then the port, whose
     // last OnClose still reaches the session.
     mFileWorker.reset();
+    mLive.reset();
     mScoreboard.reset();
     mFormMain.reset();
     mComPort.reset();

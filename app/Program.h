@@ -16,6 +16,8 @@ class TCfgDialog;
 class TComPort;
 class QSettings;
 class RaceSession;
+class LiveAddressDialog;
+class LiveService;
 class Scoreboard;
 class Shell;
 class SoundPlayer;
@@ -56,6 +58,9 @@ public:
     TComPort &comPort() { return *mComPort; }
     // The scoreboard window; none until the operator first asks for it (Ctrl+W).
     Scoreboard *scoreboard() { return mScoreboard.get(); }
+    // The live standings server; none until the operator first switches it on (Ctrl+Shift+W).
+    LiveService *live() { return mLive.get(); }
+    LiveAddressDialog *liveAddressDialog() { return mLiveDialog; }
     // The serial ports found at start-up (bit n-1 for "COM" n, the highest number above bit 15).
     std::uint32_t portPresence() const { return mPortPresence; }
     const ProgramSettings &loaded() const { return mLoaded; }
@@ -78,6 +83,8 @@ private:
     void recover(const QString &path);
     // Ctrl+W: shows the scoreboard (made the first time) and brings it to the front.
     void showScoreboard();
+    // Ctrl+Shift+W: the live standings page on the local network on, or off again.
+    void toggleLiveResults();
 
     QSettings &mStore;
     ProgramSettings mLoaded;
@@ -92,6 +99,9 @@ private:
     std::unique_ptr<TFormMain> mFormMain;
     // A window of its own (no parent): it may stand on another screen than the main window.
     std::unique_ptr<Scoreboard> mScoreboard;
+    // Joins its server thread when it goes, before the session it reads.
+    std::unique_ptr<LiveService> mLive;
+    LiveAddressDialog *mLiveDialog = nullptr; // a child of the main window
     TFDlgYesNo *mQuestion = nullptr;
     TFormInfo *mInfo = nullptr;
     TCfgDialog *mCfg = nullptr;

@@ -67,7 +67,7 @@ ProgramSettings ProgramSettings::read(QSettings &store)
     s.oneLuch = oneLuch != 0;
     readInto(store, "LockStopTime", s.lockStopTime);
     s.webAddress = store.value(QStringLiteral("WebAddress"), s.webAddress).toString();
-    if (const auto livePort = readNumber(store, "LivePort"); livePort && *livePort >= 1 && *livePort <= 65535)
+    if (const auto livePort = readNumber(store, "LivePort"); livePort && *livePort >= 0 && *livePort <= 65535)
         s.livePort = *livePort;
 
     // Race times always carry two decimals, whatever was stored.

@@ -29,8 +29,8 @@ struct ProgramSettings
     // The vendor's web address behind the word mark and the information box's logo. Read
     // only: it is set by editing the settings file.
     QString webAddress = QStringLiteral("https://www.chronolauf.example/");
-    // The TCP port of the live standings page on the local network. Read only, like the web
-    // address; a value outside 1..65535 keeps the default.
+    // The TCP port of the live standings page on the local network (0: any free one). Read
+    // only, like the web address; a value outside 0..65535 keeps the default.
     int livePort = 8080;
 
     // Each value on its own: a missing or mistyped value keeps its default and the others

@@ -233,7 +233,8 @@ private slots:
         QTest::addColumn<int>("port");
         QTest::newRow("missing") << QByteArray() << 8080;
         QTest::newRow("set") << QByteArray("LivePort=8123") << 8123;
-        QTest::newRow("zero") << QByteArray("LivePort=0") << 8080;
+        QTest::newRow("zero: any free port") << QByteArray("LivePort=0") << 0;
+        QTest::newRow("negative") << QByteArray("LivePort=-1") << 8080;
         QTest::newRow("too large") << QByteArray("LivePort=65536") << 8080;
         QTest::newRow("not a number") << QByteArray("LivePort=http") << 8080;
     }

@@ -2,12 +2,17 @@
 #include "Fakes.h"
 #include "app/Program.h"
 #include "core/RaceCore.h"
+#include "live/LiveService.h"
+#include "ui/LiveAddressDialog.h"
 #include "session/RaceSession.h"
 #include "ui/Scoreboard.h"
 #include "ui/TFormMain.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QSettings>
+#include <QLabel>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -77,6 +82,7 @@ private slots:
     {
         settings = std::make_unique<QSettings>(dir.filePath(QStringLiteral("%1.conf").arg(++programs)), QSettings::IniFormat);
         settings->setValue(QStringLiteral("Autos"), 4);
+        settings->setValue(QStringLiteral("LivePort"), 0); // any free port: tests run side by side
         program = std::make_unique<Program>(
             Program::Services{std::make_unique<ClockView>(clock), sound, shell, printer, std::make_unique<FakeSerialDevice>(),
                               dir.filePath(QStringLiteral("journal-%1").arg(programs))},
@@ -90,6 +96,41 @@ private slots:
     {
         program.reset();
         clock.set(100000);
+    }
+
+    // Ctrl+Shift+W serves the standings on the network and shows where; pressed again, it
+    // stops. The address dialog leaves the keyboard with the main window.
+    void liveResultsOnAndOff()
+    {
+        QTest::keyClick(&form(), Qt::Key_W, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(program->live());
+        QTRY_VERIFY(program->live()->isRunning());
+        const QString address = program->live()->address();
+        QVERIFY(address.startsWith(QStringLiteral("http://")) && address.endsWith(QStringLiteral("/")));
+        QTRY_VERIFY(form().StatusPanels[1]->text().contains(QStringLiteral("Live: ") + address));
+        QVERIFY(program->liveAddressDialog() && program->liveAddressDialog()->isVisible());
+        QCOMPARE(program->liveAddressDialog()->address(), address);
+        QVERIFY(!program->liveAddressDialog()->isModal());
+        QVERIFY(!program->liveAddressDialog()->findChild<QLabel *>()->pixmap().isNull()
+                || std::any_of(program->liveAddressDialog()->findChildren<QLabel *>().cbegin(),
+                               program->liveAddressDialog()->findChildren<QLabel *>().cend(),
+                               [](const QLabel *l) { return !l->pixmap().isNull(); }));
+        QTest::keyClick(&form(), Qt::Key_S, Qt::ControlModifier);
+        book(&form(), 2);
+
+        QTcpSocket client;
+        client.connectToHost(QHostAddress::LocalHost, program->live()->port());
+        QVERIFY(client.waitForConnected(5000));
+        client.write("GET /standings.json HTTP/1.1\r\n\r\n");
+        QByteArray reply;
+        QTRY_VERIFY((reply += client.readAll(), client.state() == QAbstractSocket::UnconnectedState));
+        QVERIFY2(reply.startsWith("HTTP/1.1 200 OK"), reply.left(200).constData());
+        QVERIFY(reply.contains("\"state\":\"running\""));
+
+        QTest::keyClick(&form(), Qt::Key_W, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(!program->live()->isRunning());
+        QVERIFY(!form().StatusPanels[1]->text().contains(QStringLiteral("Live: ")));
+        QVERIFY(!program->liveAddressDialog()->isVisible());
     }
 
     // Ctrl+W opens one board, not modal; asked again, it comes to the front again.

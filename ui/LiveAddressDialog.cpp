@@ -1,0 +1,46 @@
+#include "ui/LiveAddressDialog.h"
+
+#include "platform/QrCodeImage.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+LiveAddressDialog::LiveAddressDialog(QWidget *parent)
+    : QDialog(parent)
+    , mText(new QLabel(this))
+    , mCode(new QLabel(this))
+{
+    setWindowTitle(QStringLiteral("Live-Ergebnisse im Netz"));
+    setModal(false);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    auto *hint = new QLabel(QStringLiteral("Im selben Netz mit dem Browser öffnen oder den Code mit dem Telefon scannen:"), this);
+    hint->setWordWrap(true);
+    mText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    mText->setAlignment(Qt::AlignCenter);
+    QFont big = mText->font();
+    big.setPointSizeF(big.pointSizeF() * 1.6);
+    big.setBold(true);
+    mText->setFont(big);
+    mCode->setAlignment(Qt::AlignCenter);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("Schließen"));
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::hide);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(hint);
+    layout->addWidget(mText);
+    layout->addWidget(mCode);
+    layout->addWidget(buttons);
+}
+
+void LiveAddressDialog::showAddress(const QString &address)
+{
+    mAddress = address;
+    mText->setText(address);
+    mCode->setPixmap(QPixmap::fromImage(QrCodeImage(address, 6)));
+    adjustSize();
+    show();
+    raise();
+}
