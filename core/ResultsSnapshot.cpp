@@ -38,3 +38,10 @@ ResultsSnapshot ResultsSnapshot::of(const RaceCore &core)
     }
     return s;
 }
+
+bool ResultsSnapshot::sameApartFromCountdown(const ResultsSnapshot &other) const
+{
+    return title == other.title && sessionType == other.sessionType && state == other.state && gong == other.gong
+        && columnTitles == other.columnTitles && leaderLaps == other.leaderLaps
+        && decimalSeparator == other.decimalSeparator && rows == other.rows;
+}

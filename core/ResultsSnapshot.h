@@ -24,6 +24,8 @@ struct ResultsSnapshot
         std::vector<std::int32_t> lapTimes; // ms, first lap first
         bool finished = false;              // crossed the line after the gong: no more laps
         bool out = false;                   // taken out of the race by the operator
+
+        friend bool operator==(const Row &, const Row &) = default;
     };
 
     QString title;
@@ -38,4 +40,7 @@ struct ResultsSnapshot
     std::vector<Row> rows;
 
     static ResultsSnapshot of(const RaceCore &core);
+    // Everything but the countdown is the same: a live view that counts down by itself has
+    // nothing new to show.
+    bool sameApartFromCountdown(const ResultsSnapshot &other) const;
 };

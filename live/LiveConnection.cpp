@@ -153,7 +153,7 @@ void LiveConnection::startStream(bool withBody)
     out += "retry: 1000\n\n";
     writeQueued(out);
     mHeartbeat->start();
-    sendEvent(mContent.standings());
+    sendEvent(mContent.event());
 }
 
 void LiveConnection::sendEvent(const QByteArray &standings)

@@ -31,6 +31,8 @@ public:
         virtual ~Content() = default;
         virtual QByteArray page() = 0;
         virtual QByteArray standings() = 0;
+        // The standings as an event carries them: what the page shows, without lap times.
+        virtual QByteArray event() = 0;
     };
 
     // Takes the socket over (it becomes a child); content outlives the connection.

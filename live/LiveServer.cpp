@@ -3,6 +3,10 @@
 #include "core/ResultsSnapshot.h"
 #include "live/LivePage.h"
 #include "live/StandingsJson.h"
+#include "output/ResultsDate.h"
+
+#include <QDate>
+#include <QLocale>
 
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -57,18 +61,18 @@ QString LiveServer::errorString() const
     return mServer->errorString();
 }
 
-void LiveServer::publish(const std::shared_ptr<const ResultsSnapshot> &results, const QString &date)
+void LiveServer::publish(const std::shared_ptr<const ResultsSnapshot> &results, bool push)
 {
     mResults = results ? results : std::make_shared<const ResultsSnapshot>();
-    mDate = date;
     mPage.clear();
     mStandings.clear();
+    mEvent.clear();
     bool anyStream = false;
     for (LiveConnection *connection : mConnections)
         anyStream = anyStream || connection->isStreaming();
-    if (!anyStream)
+    if (!anyStream || !push)
         return;
-    const QByteArray json = standings();
+    const QByteArray json = event();
     // A stream dropped for not reading leaves the list while we go through it.
     const std::vector<LiveConnection *> open = mConnections;
     for (LiveConnection *connection : open)
@@ -106,13 +110,26 @@ void LiveServer::forget(LiveConnection *connection)
 QByteArray LiveServer::page()
 {
     if (mPage.isEmpty())
-        mPage = LivePage::of(*mResults, mDate);
+        mPage = LivePage::of(*mResults, today());
     return mPage;
 }
 
 QByteArray LiveServer::standings()
 {
     if (mStandings.isEmpty())
-        mStandings = StandingsJson::of(*mResults, mDate);
+        mStandings = StandingsJson::of(*mResults, today());
     return mStandings;
+}
+
+QByteArray LiveServer::event()
+{
+    if (mEvent.isEmpty())
+        mEvent = StandingsJson::of(*mResults, today(), StandingsJson::Laps::Left);
+    return mEvent;
+}
+
+QString LiveServer::today()
+{
+    // Asked here, on the server's thread: reading the date looks at the time zone on disk.
+    return ResultsDate(QDate::currentDate(), QLocale());
 }

@@ -40,8 +40,9 @@ public:
     QString errorString() const;
     int clientCount() const { return static_cast<int>(mConnections.size()); }
 
-    // New standings: served from now on and sent to every event stream at once.
-    void publish(const std::shared_ptr<const ResultsSnapshot> &results, const QString &date);
+    // New standings: served from now on, and with push sent to every event stream at once
+    // (without it the streams keep what they have: a countdown they count down themselves).
+    void publish(const std::shared_ptr<const ResultsSnapshot> &results, bool push = true);
 
 signals:
     void clientCountChanged(int clients);
@@ -50,14 +51,16 @@ private:
     void acceptConnections();
     void forget(LiveConnection *connection);
     QByteArray page() override;
+    static QString today();
     QByteArray standings() override;
+    QByteArray event() override;
 
     Limits mLimits;
     QTcpServer *mServer;
     std::vector<LiveConnection *> mConnections;
     std::shared_ptr<const ResultsSnapshot> mResults;
-    QString mDate;
     QByteArray mStandings;
+    QByteArray mEvent;
     // Made on the first request after a change: most changes are never asked for as a page.
     QByteArray mPage;
 };

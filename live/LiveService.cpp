@@ -2,11 +2,8 @@
 
 #include "core/ResultsSnapshot.h"
 #include "live/LiveServer.h"
-#include "output/ResultsDate.h"
 #include "session/RaceSession.h"
 
-#include <QDate>
-#include <QLocale>
 #include <QNetworkInterface>
 #include <QThread>
 #include <QTimer>
@@ -23,9 +20,11 @@ LiveService::LiveService(RaceSession &session, QObject *parent)
     mServer->moveToThread(mThread);
     connect(mThread, &QThread::finished, mServer, &QObject::deleteLater);
     connect(this, &LiveService::publishTo, mServer, &LiveServer::publish);
-    mCoalesce->setSingleShot(true);
-    mCoalesce->setInterval(0);
-    connect(mCoalesce, &QTimer::timeout, this, &LiveService::publish);
+    mCoalesce->setInterval(100);
+    connect(mCoalesce, &QTimer::timeout, this, [this] {
+        if (mChanged)
+            publish();
+    });
     mThread->start();
 }
 
@@ -60,7 +59,10 @@ void LiveService::listened(quint16 port, const QString &error)
     }
     mPort = port;
     mAddress = QStringLiteral("http://%1:%2/").arg(lanAddress()).arg(port);
-    connect(&mSession, &RaceSession::resultsChanged, mCoalesce, qOverload<>(&QTimer::start), Qt::UniqueConnection);
+    // A change only marks the standings; the timer sends them out at most every interval, so
+    // a booking itself spends nothing on the network, not even starting a timer.
+    connect(&mSession, &RaceSession::resultsChanged, this, &LiveService::changed, Qt::UniqueConnection);
+    mCoalesce->start();
     publish();
     emit started(mAddress);
 }
@@ -68,8 +70,9 @@ void LiveService::listened(quint16 port, const QString &error)
 void LiveService::stop()
 {
     ++mStarts;
-    disconnect(&mSession, &RaceSession::resultsChanged, mCoalesce, nullptr);
+    disconnect(&mSession, &RaceSession::resultsChanged, this, &LiveService::changed);
     mCoalesce->stop();
+    mPushed.reset();
     QMetaObject::invokeMethod(mServer, &LiveServer::close, Qt::QueuedConnection);
     if (mAddress.isEmpty())
         return;
@@ -78,9 +81,19 @@ void LiveService::stop()
     emit stopped();
 }
 
+void LiveService::changed()
+{
+    mChanged = true;
+}
+
 void LiveService::publish()
 {
-    emit publishTo(mSession.snapshot(), ResultsDate(QDate::currentDate(), QLocale()));
+    mChanged = false;
+    std::shared_ptr<const ResultsSnapshot> results = mSession.snapshot();
+    const bool push = !mPushed || !mPushed->sameApartFromCountdown(*results);
+    if (push)
+        mPushed = results;
+    emit publishTo(results, push);
 }
 
 QString LiveService::lanAddress()

@@ -40,18 +40,23 @@ signals:
     void stopped();
 
     // To the server's thread.
-    void publishTo(const std::shared_ptr<const ResultsSnapshot> &results, const QString &date);
+    void publishTo(const std::shared_ptr<const ResultsSnapshot> &results, bool push);
 
 private:
+    void changed();
     void publish();
     void listened(quint16 port, const QString &error);
 
     RaceSession &mSession;
     QThread *mThread;
     LiveServer *mServer;  // lives on mThread, deleted there when it finishes
-    // Changes that come in one burst (a booking sorts and counts) go out as one.
+    // Every 100 ms, what changed goes out: a booking's own moment is never spent on the
+    // network, and a burst of changes (a booking sorts and counts) goes out once.
     QTimer *mCoalesce;
+    bool mChanged = false; // the standings changed since they last went out
     QString mAddress;
+    // What the event streams were last sent: a countdown alone is not sent again.
+    std::shared_ptr<const ResultsSnapshot> mPushed;
     quint16 mPort = 0;
     // Each start gets a number, so that the answer of a stale start is ignored.
     int mStarts = 0;

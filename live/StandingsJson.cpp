@@ -135,11 +135,11 @@ const char *stateName(SessionState state)
 
 } // namespace
 
-QByteArray of(const ResultsSnapshot &results, const QString &date)
+QByteArray of(const ResultsSnapshot &results, const QString &date, Laps laps)
 {
     qsizetype expected = 1024;
     for (const ResultsSnapshot::Row &row : results.rows)
-        expected += 256 + qsizetype(row.lapTimes.size()) * 8;
+        expected += 256 + (laps == Laps::Included ? qsizetype(row.lapTimes.size()) * 8 : 0);
     Writer out(expected);
 
     out.raw("{");
@@ -188,14 +188,16 @@ QByteArray of(const ResultsSnapshot &results, const QString &date)
             out.string(row.cells[HtmlProtocol::ResultColumns[i]]);
         }
         out.raw("]");
-        out.key("laps");
-        out.raw("[");
-        for (std::size_t i = 0; i < row.lapTimes.size(); ++i) {
-            if (i > 0)
-                out.raw(",");
-            out.number(row.lapTimes[i]);
+        if (laps == Laps::Included) {
+            out.key("laps");
+            out.raw("[");
+            for (std::size_t i = 0; i < row.lapTimes.size(); ++i) {
+                if (i > 0)
+                    out.raw(",");
+                out.number(row.lapTimes[i]);
+            }
+            out.raw("]");
         }
-        out.raw("]");
         out.key("finished");
         out.boolean(row.finished);
         out.key("out");

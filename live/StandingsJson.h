@@ -9,5 +9,8 @@ struct ResultsSnapshot;
 // remaining time, the result columns' titles, and per row the result columns' texts, the
 // participant's lap times (ms) and whether the participant has finished or is out.
 namespace StandingsJson {
-QByteArray of(const ResultsSnapshot &results, const QString &date);
+// Without laps, the rows carry no lap times: what the page shows, a fraction of the bytes
+// that every open page is sent on each change.
+enum class Laps { Included, Left };
+QByteArray of(const ResultsSnapshot &results, const QString &date, Laps laps = Laps::Included);
 } // namespace StandingsJson

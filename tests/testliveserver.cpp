@@ -124,7 +124,7 @@ private slots:
 
         LiveServer server(smallLimits());
         QVERIFY(server.listen(0, QHostAddress::LocalHost));
-        server.publish(standings(QStringLiteral("24 h <Lauf>")), QStringLiteral("08.12.2026"));
+        server.publish(standings(QStringLiteral("24 h <Lauf>")));
         const QByteArray reply = exchange(server, request);
         QCOMPARE(statusOf(reply), status);
         QVERIFY2(reply.contains("\r\nContent-Type: " + contentType + "\r\n"), reply.left(400).constData());
@@ -148,7 +148,7 @@ private slots:
     {
         LiveServer server(smallLimits());
         QVERIFY(server.listen(0, QHostAddress::LocalHost));
-        server.publish(standings(QStringLiteral("Erster")), QString());
+        server.publish(standings(QStringLiteral("Erster")));
         auto socket = connectTo(server);
         QVERIFY(socket);
         socket->write("GET /events HTTP/1.1\r\nAccept: text/event-stream\r\n\r\n");
@@ -159,9 +159,16 @@ private slots:
         };
         QTRY_COMPARE_WITH_TIMEOUT(latestTitle(), QStringLiteral("Erster"), 1000);
         QVERIFY(stream.startsWith("HTTP/1.1 200 OK\r\n"));
+        // Events carry what the page shows; the lap times are in /standings.json only.
+        QVERIFY(!lastEvent(stream).contains("\"laps\""));
+        QVERIFY(bodyOf(exchange(server, "GET /standings.json HTTP/1.1\r\n\r\n")).contains("\"laps\":[61000,60500]"));
         QVERIFY(stream.contains("Content-Type: text/event-stream"));
-        server.publish(standings(QStringLiteral("Zweiter")), QString());
+        server.publish(standings(QStringLiteral("Zweiter")));
         QTRY_COMPARE_WITH_TIMEOUT(latestTitle(), QStringLiteral("Zweiter"), 1000);
+        // A quiet change (a countdown the page counts by itself) is served, not pushed.
+        server.publish(standings(QStringLiteral("Leise")), false);
+        QVERIFY(bodyOf(exchange(server, "GET /standings.json HTTP/1.1\r\n\r\n")).contains("\"Leise\""));
+        QCOMPARE(latestTitle(), QStringLiteral("Zweiter"));
         // A quiet stream is not an idle one: it stays open past the idle time.
         QTest::qWait(600);
         QCOMPARE(socket->state(), QAbstractSocket::ConnectedState);
@@ -185,7 +192,7 @@ private slots:
         clients.pop_back();
         QTRY_COMPARE(server.clientCount(), 63);
         QCOMPARE(statusOf(exchange(server, "GET /standings.json HTTP/1.1\r\n\r\n")), 200);
-        server.publish(standings(QStringLiteral("Alle")), QString());
+        server.publish(standings(QStringLiteral("Alle")));
         for (auto &client : clients) {
             QByteArray received;
             QTRY_VERIFY2((received += client->readAll()).contains("Alle"), received.constData());
@@ -216,9 +223,9 @@ private slots:
         if (readsEvents) {
             // Far more than the kernel buffers: the server gives up instead of queueing it all.
             auto big = std::make_shared<ResultsSnapshot>(*standings(QStringLiteral("Groß")));
-            big->rows[0].lapTimes.assign(150000, 60000);
+            big->rows[0].cells[StandingsGrid::Name] = QString(200000, QLatin1Char('x'));
             for (int i = 0; i < 40 && server.clientCount() > 0; ++i) {
-                server.publish(big, QString());
+                server.publish(big);
                 QTest::qWait(20);
             }
         }
