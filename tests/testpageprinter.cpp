@@ -46,7 +46,7 @@ public:
     std::atomic<bool> opened{false};              // the printing thread has the pipe open
     std::atomic<bool> released{false};            // the test lets the page through
     std::atomic<bool> releasedBeforeWrite{false}; // the test got control back while the read was pending
-    std::atomic<bool> written{false};             // the page is through and the pipe closed
+    std::atomic<bool> written{false};             // the page is through; the pipe closes right after
 
 private:
     void feed()
@@ -66,8 +66,9 @@ private:
         std::this_thread::sleep_for(100ms);
         static const char page[] = "<html><body><p>Platz 1</p></body></html>";
         [[maybe_unused]] const auto n = ::write(fd, page, sizeof page - 1);
-        ::close(fd);
+        // Marked before the close: the reader cannot finish before it sees the end of the pipe.
         written = true;
+        ::close(fd);
     }
 
     QByteArray mPath;
