@@ -49,6 +49,8 @@ struct CellFormat
     std::optional<int> fontPoints;
     std::optional<bool> bold;
     Align align = Align::Right;
+
+    friend bool operator==(const CellFormat &, const CellFormat &) = default;
 };
 
 // A title wider than its column ends in ".." and loses characters before them until it

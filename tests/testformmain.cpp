@@ -7,6 +7,7 @@
 #include "ui/PressButton.h"
 #include "ui/QuestionAsker.h"
 #include "ui/TFormInfo.h"
+#include "ui/GridView.h"
 #include "ui/TFormMain.h"
 #include "core/GridLayout.h"
 

@@ -4,6 +4,7 @@
 #include "core/RaceCore.h"
 #include "session/RaceSession.h"
 #include "ui/SpreadsheetActions.h"
+#include "ui/GridView.h"
 #include "ui/TFormMain.h"
 
 #include <QApplication>

@@ -7,6 +7,7 @@
 #include "core/RaceCore.h"
 #include "ui/BarrierIndicator.h"
 #include "ui/TFDlgYesNo.h"
+#include "ui/GridView.h"
 #include "ui/TFormMain.h"
 
 #include <QApplication>

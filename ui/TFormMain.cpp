@@ -13,6 +13,7 @@
 #include "ui/BgrColour.h"
 #include "ui/GridHeader.h"
 #include "ui/GridModel.h"
+#include "ui/GridView.h"
 #include "ui/KeyDispatcher.h"
 #include "ui/PendingListModel.h"
 #include "ui/Pictures.h"
@@ -167,7 +168,7 @@ void TFormMain::wire()
     // The session tells what changed.
     connect(&mSession, &RaceSession::rowCountChanged, this, &TFormMain::showRowCount);
     connect(&mSession, &RaceSession::cellsChanged, this, &TFormMain::showCells);
-    connect(&mSession, &RaceSession::runningTimesChanged, this, [this] { mGridModel->columnChanged(StandingsGrid::CurrentTime); });
+    connect(&mSession, &RaceSession::runningTimesChanged, SortGrid1, &GridView::refreshRunningTimes);
     connect(&mSession, &RaceSession::pendingChanged, this, &TFormMain::showPending);
     connect(&mSession, &RaceSession::controlsChanged, this, &TFormMain::showControls);
     connect(&mSession, &RaceSession::pendingFocusRequested, this, [this] { ListBoxTime->setFocus(); });

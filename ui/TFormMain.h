@@ -11,6 +11,7 @@
 
 class BarrierIndicator;
 class GridHeader;
+class GridView;
 class SpreadsheetActions;
 class TCfgDialog;
 class GridModel;
@@ -190,7 +191,7 @@ public:
     PressButton *bSTART2 = nullptr;
     QLabel *eTime = nullptr;
     QLabel *Panel7 = nullptr;
-    QTableView *SortGrid1 = nullptr;
+    GridView *SortGrid1 = nullptr;
     QWidget *PanelRR = nullptr;
     PressButton *bZeit = nullptr;
     QListView *ListBoxTime = nullptr;

@@ -6,7 +6,7 @@
 #include "session/RaceSession.h"
 #include "ui/BarrierIndicator.h"
 #include "ui/BgrColour.h"
-#include "ui/GridDelegate.h"
+#include "ui/GridView.h"
 #include "ui/GridHeader.h"
 #include "ui/GridModel.h"
 #include "ui/GridStyle.h"
@@ -275,12 +275,11 @@ QWidget *TFormMain::buildButtonPanel(QWidget *parent)
 QWidget *TFormMain::buildGrid()
 {
     mGridModel = new GridModel(mSession.core(), this);
-    SortGrid1 = new QTableView(this);
+    SortGrid1 = new GridView(mSession.core(), mSession.clock(), this);
     SortGrid1->setObjectName(QStringLiteral("SortGrid1"));
     mGridHeader = new GridHeader(mSession.core(), mSession.clock(), SortGrid1);
     SortGrid1->setHorizontalHeader(mGridHeader);
     SortGrid1->setModel(mGridModel);
-    SortGrid1->setItemDelegate(new GridDelegate(mSession.core(), mSession.clock(), SortGrid1));
     SortGrid1->verticalHeader()->hide();
     SortGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     // A row is 22 pixels of cell and one of grid line.
