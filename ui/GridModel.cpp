@@ -44,12 +44,6 @@ QVariant GridModel::headerData(int section, Qt::Orientation orientation, int rol
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 
-void GridModel::columnChanged(int column)
-{
-    if (rowCount() > 0)
-        emit dataChanged(index(0, column), index(rowCount() - 1, column), {Qt::DisplayRole});
-}
-
 void GridModel::allChanged()
 {
     if (rowCount() > 0)

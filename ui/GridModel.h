@@ -18,7 +18,6 @@ public:
     QVariant data(const QModelIndex &index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-    void columnChanged(int column);
     void allChanged();
     void rowCountChanged();
 
