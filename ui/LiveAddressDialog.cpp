@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
 LiveAddressDialog::LiveAddressDialog(QWidget *parent)
@@ -41,6 +42,17 @@ void LiveAddressDialog::showAddress(const QString &address)
     mText->setText(address);
     mCode->setPixmap(QPixmap::fromImage(QrCodeImage(address, 6)));
     adjustSize();
+    // Beside the main window where the screen has room, else in its lower right corner: the
+    // operator keeps the grid and the waiting times in sight.
+    if (const QWidget *main = parentWidget()) {
+        const QRect frame = main->frameGeometry();
+        const QRect screen = main->screen()->availableGeometry();
+        const QSize size = frameGeometry().size();
+        QPoint place = frame.bottomRight() - QPoint(size.width(), size.height()) + QPoint(1, 1);
+        if (frame.right() + size.width() <= screen.right())
+            place = QPoint(frame.right() + 1, frame.top());
+        move(place);
+    }
     show();
     raise();
 }
