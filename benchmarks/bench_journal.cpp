@@ -137,14 +137,3 @@ BENCHMARK(BM_JournalReadFullRace)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-// The writer's sync thread runs an event loop, which wants an application object.
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -238,12 +238,3 @@ BENCHMARK(BM_Refresh)->ArgName("clients")->Arg(0)->Arg(Clients)->Iterations(Refr
     ->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

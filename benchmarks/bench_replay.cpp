@@ -12,7 +12,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
@@ -69,12 +68,3 @@ void BM_ReadFullJournal(benchmark::State &state)
 BENCHMARK(BM_ReadFullJournal)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

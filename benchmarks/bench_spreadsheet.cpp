@@ -14,7 +14,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QTemporaryDir>
 
@@ -63,12 +62,3 @@ BENCHMARK_CAPTURE(BM_ImportStarters, ods, "starters-25.ods")->Unit(benchmark::kM
 BENCHMARK_CAPTURE(BM_ImportStarters, csv, "starters-25.csv")->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
