@@ -136,4 +136,3 @@ void BM_JournalReadFullRace(benchmark::State &state)
 BENCHMARK(BM_JournalReadFullRace)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
