@@ -1,7 +1,5 @@
-#include "FakeSerialDevice.h"
 #include "Fakes.h"
-#include "app/Program.h"
-#include "core/RaceCore.h"
+#include "ProgramFixture.h"
 #include "input/TComPort.h"
 #include "session/RaceSession.h"
 #include "ui/BarrierIndicator.h"
@@ -28,42 +26,11 @@
 // The light barriers in the running program: the port opened from the settings, passes at
 // the finish line, the settings dialog, a pulled adapter and the health messages. The serial
 // hardware is the one fake here.
-class TestBarriers : public QObject
+class TestBarriers : public QObject, ProgramFixture
 {
     Q_OBJECT
 
-    QTemporaryDir dir;
-    ManualTickSource clock{100000};
-    FakeSound sound;
-    FakeShell shell;
-    FakePrinter printer;
-    FakeSerialDevice *serial = nullptr; // owned by the program's port
-    std::unique_ptr<QSettings> settings;
-    std::unique_ptr<Program> program;
     int ptyMaster = -1;
-    int programs = 0; // each program keeps its journals apart
-
-    TFormMain &form() { return program->mainWindow(); }
-    const RaceCore &core() { return program->session().core(); }
-
-    void startProgram(const QStringList &lines)
-    {
-        settings = std::make_unique<QSettings>(dir.filePath(QStringLiteral("%1.conf").arg(QTest::currentDataTag())),
-                                               QSettings::IniFormat);
-        settings->clear();
-        for (const QString &line : lines)
-            settings->setValue(line.section(QLatin1Char('='), 0, 0), line.section(QLatin1Char('='), 1).toInt());
-        settings->sync();
-        auto device = std::make_unique<FakeSerialDevice>();
-        serial = device.get();
-        program = std::make_unique<Program>(
-            Program::Services{std::make_unique<ClockView>(clock), sound, shell, printer, std::move(device),
-                              dir.filePath(QStringLiteral("journal-%1").arg(++programs))},
-            *settings);
-        form().show();
-        form().activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&form()));
-    }
 
     // Runs the settings dialog's edit cycle with the given changes, then "OK" or "Abbrechen".
     void editSettings(const std::function<void(TCfgDialog &)> &change, bool ok)
@@ -109,7 +76,7 @@ private slots:
     {
         QFETCH(QStringList, lines);
         QFETCH(bool, open);
-        startProgram(lines);
+        QVERIFY(startProgram(lines));
         QCOMPARE(program->portPresence(), 0x00030004u);
         QCOMPARE(serial->opens(), open ? 1 : 0);
         QCOMPARE(form().ImageLS1->isVisible(), open);
@@ -123,7 +90,7 @@ private slots:
     // The pass is timed when the beam breaks, in the event thread, and reaches the list.
     void passAtTheFinishLine()
     {
-        startProgram({"Port=3"});
+        QVERIFY(startProgram({"Port=3"}));
         QTest::keyClick(&form(), Qt::Key_S, Qt::ControlModifier); // a start by key arms the locked barriers
         QVERIFY(core().controls().barriersArmed);
         clock.advance(61230);
@@ -156,7 +123,7 @@ private slots:
         QFETCH(bool, two);
         QFETCH(int, lock);
         QFETCH(bool, ok);
-        startProgram({"Port=0", "Alg2=1"});
+        QVERIFY(startProgram({"Port=0", "Alg2=1"}));
         editSettings([&](TCfgDialog &d) {
             QCOMPARE(d.cbPort->count(), 2);
             QCOMPARE(d.cbPort->itemText(1), QStringLiteral("COM3"));
@@ -213,7 +180,7 @@ private slots:
     // A lock time changed while the lock runs restarts it with the new length from "OK" on.
     void lockTimeChangedDuringTheLock()
     {
-        startProgram({"Port=3"});
+        QVERIFY(startProgram({"Port=3"}));
         QTest::keyClick(&form(), Qt::Key_S, Qt::ControlModifier);
         QVERIFY(form().TimerLockStop->isActive());
         QTest::qWait(300);
@@ -225,7 +192,7 @@ private slots:
 
     void closingThePortHidesTheIndicator()
     {
-        startProgram({"Port=3"});
+        QVERIFY(startProgram({"Port=3"}));
         editSettings([](TCfgDialog &d) { d.cbPort->setCurrentIndex(0); }, true);
         QVERIFY(!serial->isOpen());
         QVERIFY(!form().ImageLS1->isVisible());
@@ -235,7 +202,7 @@ private slots:
     // A pulled adapter is reported and opened again when it is back; arming survives it.
     void unplugAndReplug()
     {
-        startProgram({"Port=3"});
+        QVERIFY(startProgram({"Port=3"}));
         QTest::mouseClick(form().ImageLS1, Qt::LeftButton);
         QVERIFY(core().controls().barriersArmed);
         serial->unplug();
@@ -249,7 +216,7 @@ private slots:
 
     void healthMessages()
     {
-        startProgram({"Port=3"});
+        QVERIFY(startProgram({"Port=3"}));
         QTest::keyClick(&form(), Qt::Key_S, Qt::ControlModifier);
         clock.advance(30000);
         serial->change(0, 1, 0, MS_DSR_ON); // beam broken: a pass

@@ -1,7 +1,5 @@
-#include "FakeSerialDevice.h"
 #include "Fakes.h"
-#include "app/Program.h"
-#include "core/RaceCore.h"
+#include "ProgramFixture.h"
 #include "live/LiveService.h"
 #include "ui/LiveAddressDialog.h"
 #include "session/RaceSession.h"
@@ -10,30 +8,18 @@
 
 #include <QApplication>
 #include <QLabel>
-#include <QSettings>
-#include <QLabel>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
 // The scoreboard in the running program: opened by Ctrl+W, following the race, and passing
 // the race keys on to the main window while it has the keyboard.
-class TestScoreboard : public QObject
+class TestScoreboard : public QObject, ProgramFixture
 {
     Q_OBJECT
 
-    QTemporaryDir dir;
-    ManualTickSource clock{100000};
-    FakeSound sound;
-    FakeShell shell;
-    FakePrinter printer;
-    std::unique_ptr<QSettings> settings;
-    std::unique_ptr<Program> program;
-    int programs = 0; // each program keeps its journals apart
-    int paints = 0;   // paint events the board has had
+    int paints = 0; // paint events the board has had
 
-    TFormMain &form() { return program->mainWindow(); }
-    const RaceCore &core() { return program->session().core(); }
     Scoreboard &board() { return *program->scoreboard(); }
 
     // One column of the board, top row first (0 place, 1 number, 3 laps).
@@ -80,16 +66,8 @@ private slots:
 
     void init()
     {
-        settings = std::make_unique<QSettings>(dir.filePath(QStringLiteral("%1.conf").arg(++programs)), QSettings::IniFormat);
-        settings->setValue(QStringLiteral("Autos"), 4);
-        settings->setValue(QStringLiteral("LivePort"), 0); // any free port: tests run side by side
-        program = std::make_unique<Program>(
-            Program::Services{std::make_unique<ClockView>(clock), sound, shell, printer, std::make_unique<FakeSerialDevice>(),
-                              dir.filePath(QStringLiteral("journal-%1").arg(programs))},
-            *settings);
-        form().show();
-        form().activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&form()));
+        // Any free port for the live page: tests run side by side.
+        QVERIFY(startProgram({"Autos=4", "LivePort=0"}));
     }
 
     void cleanup()

@@ -1,7 +1,5 @@
-#include "FakeSerialDevice.h"
 #include "Fakes.h"
-#include "app/Program.h"
-#include "core/RaceCore.h"
+#include "ProgramFixture.h"
 #include "session/RaceSession.h"
 #include "ui/SpreadsheetActions.h"
 #include "ui/GridView.h"
@@ -21,23 +19,12 @@ using Col = StandingsGrid::Column;
 
 // The starter list and the results workbook from the window: chosen, read and written on
 // the file worker while the window goes on, with a message for every file that fails.
-class TestSpreadsheetActions : public QObject
+class TestSpreadsheetActions : public QObject, ProgramFixture
 {
     Q_OBJECT
 
-    QTemporaryDir dir;
-    ManualTickSource clock{100000};
-    FakeSound sound;
-    FakeShell shell;
-    FakePrinter printer;
-    std::unique_ptr<QSettings> settings;
-    std::unique_ptr<Program> program;
     QStringList offered; // what the file chooser was asked
     QString answer;      // what the operator picks
-    int programs = 0;    // each program keeps its journals apart
-
-    TFormMain &form() { return program->mainWindow(); }
-    const RaceCore &core() { return program->session().core(); }
 
     QMessageBox *errorBox() { return form().findChild<QMessageBox *>(QStringLiteral("SpreadsheetError")); }
 
@@ -59,21 +46,13 @@ private slots:
 
     void init()
     {
-        settings = std::make_unique<QSettings>(dir.filePath(QStringLiteral("settings.conf")), QSettings::IniFormat);
-        settings->clear();
-        program = std::make_unique<Program>(
-            Program::Services{std::make_unique<ClockView>(clock), sound, shell, printer, std::make_unique<FakeSerialDevice>(),
-                              dir.filePath(QStringLiteral("journal-%1").arg(++programs))},
-            *settings);
+        QVERIFY(startProgram());
         program->spreadsheet().setFileChooser([this](const QString &folder, const QString &lastName) {
             offered << folder + QLatin1Char('|') + lastName;
             return answer;
         });
         shell.opened.clear();
         offered.clear();
-        form().show();
-        form().activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&form()));
     }
 
     void cleanup() { program.reset(); }
