@@ -140,7 +140,7 @@ void Program::recover(const QString &path)
         const std::uint32_t target = std::uint32_t(header.startTick) + std::uint32_t(std::max<std::int64_t>(0, passed));
         mSession->setClockOffset(target - std::uint32_t(mSession->now()));
     }
-    mSession->restore(std::vector<RaceInput>(reader.inputs().begin(), reader.inputs().end()));
+    mSession->restore(reader.header().rebuildSetup(), std::vector<RaceInput>(reader.inputs().begin(), reader.inputs().end()));
     mJournal->resume(path, reader.validBytes());
     mFormMain->showMessage(QStringLiteral("Sitzung wiederhergestellt"));
 }
@@ -227,16 +227,9 @@ QString Program::baseName()
 void Program::apply(const ProgramSettings &s)
 {
     using Kind = RaceInput::Kind;
-    RaceSession &session = *mSession;
-    session.submit({.kind = Kind::CarCountChanged, .value = s.autos});
-    session.submit({.kind = Kind::DurationEdited, .text = QString::number(s.time)});
-    session.submit({.kind = Kind::TitleEdited, .text = s.title});
-    session.submit({.kind = Kind::WarnTimeEdited, .text = s.timeWarn});
-    session.submit({.kind = Kind::WarnTimeLeft});
-    const BarrierSettings barriers{.startPnp = s.alg1 == 1, .finishPnp = s.alg2 == 1, .oneBarrier = s.oneLuch,
-                                   .lockStopSeconds = s.lockStopTime, .startUnknown = s.alg1 != 0 && s.alg1 != 1,
-                                   .finishUnknown = s.alg2 != 0 && s.alg2 != 1};
-    session.submit({.kind = Kind::BarrierSettingsChanged, .value = barriers.pack()});
+    SessionSetup setup = mSession->core().setup();
+    s.applyTo(setup);
+    mSession->submit({.kind = Kind::SetupRestored, .setup = std::make_shared<const SessionSetup>(setup)});
     TFormMain &form = *mFormMain;
     // The stored height gives way to the height that fits every participant row.
     form.resize(s.width, form.height());
@@ -253,18 +246,7 @@ ProgramSettings Program::current() const
     s.top = form.y();
     s.width = form.width();
     s.height = form.height();
-    s.autos = core.carCount();
-    s.time = core.raceDuration();
-    s.title = core.title();
-    s.timeWarn = core.acceptedWarnText();
-    const BarrierSettings &b = core.barrierSettings();
+    s.takeFrom(core.setup());
     s.port = form.port();
-    // An output type the program does not know is kept as it was stored.
-    if (!b.startUnknown)
-        s.alg1 = b.startPnp ? 1 : 0;
-    if (!b.finishUnknown)
-        s.alg2 = b.finishPnp ? 1 : 0;
-    s.oneLuch = b.oneBarrier;
-    s.lockStopTime = b.lockStopSeconds;
     return s;
 }

@@ -47,7 +47,7 @@ int Run(const QStringList &arguments, const QString &webAddress, QTextStream &er
     const QLocale locale(reader.header().locale);
     QLocale::setDefault(locale);
     RaceSession session(std::make_unique<ManualTickSource>(std::uint32_t(reader.header().startTick)), locale);
-    session.restore(std::vector<RaceInput>(reader.inputs().begin(), reader.inputs().end()));
+    session.restore(reader.header().rebuildSetup(), std::vector<RaceInput>(reader.inputs().begin(), reader.inputs().end()));
     const std::shared_ptr<const ResultsSnapshot> results = session.snapshot();
     // The date the session was run on, as the live program would have printed it that day.
     const QDate day = QDateTime::fromMSecsSinceEpoch(reader.header().startWallClockMs).date();

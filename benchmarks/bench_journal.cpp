@@ -27,10 +27,10 @@ using Kind = RaceInput::Kind;
 
 JournalHeader raceHeader()
 {
-    return {.participantCount = 20,
-            .durationSeconds = 86400,
-            .title = QStringLiteral("24 Stunden von Überlingen"),
-            .sessionType = 0,
+    return {.setup = {.participantCount = 20,
+                      .durationSeconds = 86400,
+                      .title = QStringLiteral("24 Stunden von Überlingen"),
+                      .sessionType = 0},
             .startTick = 1000,
             .startWallClockMs = 1796725200000,
             .bootId = QStringLiteral("3f6c2b1e-8a5d-4c07-9e4b-2d1a0f9c8e77")};

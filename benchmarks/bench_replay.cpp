@@ -17,8 +17,8 @@
 
 namespace {
 
-// The record of a full race, as the live session made it.
-std::vector<RaceInput> fullRace()
+// The record of a full race, as the live session made it: its set-up and its inputs.
+std::pair<SessionSetup, std::vector<RaceInput>> fullRace()
 {
     using Kind = RaceInput::Kind;
     auto owned = std::make_unique<ManualTickSource>(1000);
@@ -35,22 +35,22 @@ std::vector<RaceInput> fullRace()
             session.submit({.kind = Kind::Timer1});
         }
     }
-    return session.history();
+    return {session.setup(), session.history()};
 }
 
 void BM_RebuildFullRace(benchmark::State &state)
 {
-    const std::vector<RaceInput> record = fullRace();
+    const auto [setup, record] = fullRace();
     RaceSession session(std::make_unique<ManualTickSource>(0), QLocale(QLocale::German, QLocale::Germany));
     for (auto _ : state)
-        session.restore(record);
+        session.restore(setup, record);
     state.counters["inputs"] = double(record.size());
 }
 BENCHMARK(BM_RebuildFullRace)->Unit(benchmark::kMillisecond);
 
 void BM_ReadFullJournal(benchmark::State &state)
 {
-    const std::vector<RaceInput> record = fullRace();
+    const std::vector<RaceInput> record = fullRace().second;
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("race.journal"));
     {

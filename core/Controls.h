@@ -102,4 +102,6 @@ struct Controls
     bool lapsReadOnly = false;
     int lapsMinimum = 1;
     int lapsValue = 160;
+
+    friend bool operator==(const Controls &, const Controls &) = default;
 };

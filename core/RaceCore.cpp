@@ -10,7 +10,6 @@
 #include <array>
 
 using TimeText::FormatRaceTime;
-using TimeText::ParseRaceTime;
 using Column = StandingsGrid::Column;
 
 namespace {
@@ -47,14 +46,6 @@ const QString &placeText(int place)
     return texts[place];
 }
 
-// A grid cell read as a lap count; empty or other text does not count.
-std::optional<int> lapsOf(const QString &cell)
-{
-    bool ok = false;
-    const int laps = QStringView(cell).trimmed().toInt(&ok);
-    return ok ? std::optional<int>(laps) : std::nullopt;
-}
-
 } // namespace
 
 RaceCore::RaceCore(const QLocale &locale)
@@ -76,14 +67,25 @@ void RaceCore::apply(const RaceInput &in)
     const std::int32_t now = in.tick.value_or(0);
     // The clock inputs change the race only now and then; they say so themselves.
     mRaceChanged = in.kind != Kind::TimerAll && in.kind != Kind::Timer1 && in.kind != Kind::TimerDate;
+    mOutcome = {};
     switch (in.kind) {
     case Kind::StartCommand: mStart2Click(now, in.confirmed, in.answers); break;
-    case Kind::CapturePass: CapturePass(now); break;
-    case Kind::Assign: FClick(now, in.value); break;
-    case Kind::DeletePending: mDelZeitClick(); break;
-    case Kind::SelectPending:
-        mPending.select(in.value);
+    case Kind::CapturePass: CapturePass(now, in.pass); break;
+    case Kind::Assign: FClick(now, in.value, in.pass); break;
+    case Kind::DeletePending: mDelZeitClick(in.pass); break;
+    case Kind::SelectPending: {
+        // Older journals name the pass by its place in the list.
+        std::uint32_t id = in.pass;
+        if (id == 0 && in.value >= 0 && in.value < mPending.count())
+            id = mPending.pass(in.value).id;
+        if (id != 0 && mPending.select(id))
+            mOutcome.pass = id;
         mObserver->pendingChanged();
+        break;
+    }
+    case Kind::SetupRestored:
+        if (in.setup)
+            restoreSetup(*in.setup);
         break;
     case Kind::SortCycle: mSortClick(); break;
     case Kind::MarkOut: mAusClick(in.value); break;
@@ -281,8 +283,10 @@ void RaceCore::setStartButton(SessionState state)
 
 void RaceCore::writeKeyLabels()
 {
-    for (int r = 1; r <= mCarCount; ++r)
+    for (int r = 1; r <= mCarCount; ++r) {
         mGrid.setCell(Column::Key, r, KeyLabel(r));
+        mGrid.setParticipantAt(r, r);
+    }
 }
 
 // Empties column 0 and every column from firstColumn on, in every participant row.
@@ -317,6 +321,7 @@ void RaceCore::startSession(std::int32_t now)
     for (auto &record : t.LapRecord)
         record.fill(0);
     t.LastPassTick.fill(0);
+    mNextPassId = 1;
     mControls.ausEnabled = false;
 
     writeKeyLabels();
@@ -376,7 +381,7 @@ void RaceCore::stopSession()
     mControls.lapsValue = MaxLapLimit;
 
     for (int r = 1; r <= mCarCount; ++r) {
-        if (QStringView(mGrid.cell(Column::Laps, r)).trimmed().isEmpty()) {
+        if (t.lapCount(t.ParticipantAtRow[r]) == 0) {
             mGrid.setCell(Column::Place, r, QStringLiteral("-"));
             mGrid.setCell(Column::Laps, r, QStringLiteral("0"));
         }
@@ -530,8 +535,12 @@ bool barrierCounts(std::optional<int> &stored, int level, bool pulsed, bool pnp,
 } // namespace
 
 // One wake of the serial event thread, dispatched line by line in the driver's order.
-void RaceCore::ComPortEvent(std::int32_t now, const RaceInput &in)
+void RaceCore::ComPortEvent(std::int32_t stamped, const RaceInput &in)
 {
+    // The event thread may read the clock before the GUI thread starts the session: such a
+    // wake counts from the start, never before it.
+    const std::int32_t now = mState != SessionState::Idle && TickDiff(stamped, mTable.RaceStartTick) < 0
+        ? mTable.RaceStartTick : stamped;
     const int lines = in.lines | in.pulses;
     // DSR and carrier detect are one finish barrier: one wake gives it one count at most.
     bool finishCounted = false;
@@ -596,47 +605,72 @@ void RaceCore::setBarrierIndicator(bool visible)
 
 // ---- pending pass times ----
 
-void RaceCore::CapturePass(std::int32_t now)
+void RaceCore::CapturePass(std::int32_t now, std::uint32_t id)
 {
     if (!mControls.captureEnabled)
         return;
+    // A recorded pass keeps the id it had; a new one gets the next.
+    if (id == 0 || id == RaceInput::NoPass || mPending.indexOf(id) >= 0)
+        id = mNextPassId;
+    mNextPassId = std::max(mNextPassId, id + 1);
     mObserver->playSound(RaceObserver::Sound::Contact);
-    mPending.append(FormatRaceTime(TickDiff(now, mTable.RaceStartTick), mDecimalSeparator));
+    mPending.append({.id = id, .tick = now}, FormatRaceTime(TickDiff(now, mTable.RaceStartTick), mDecimalSeparator));
+    mOutcome.pass = id;
     mObserver->pendingChanged();
     mObserver->focusPendingList();
 }
 
-void RaceCore::mDelZeitClick()
+void RaceCore::mDelZeitClick(std::uint32_t id)
 {
     if (mPending.isEmpty())
         return;
-    mPending.removeSelected();
+    if (id == 0)
+        id = mPending.selected()->id;
+    if (!mPending.remove(id))
+        return;
+    mOutcome.pass = id;
     mObserver->pendingChanged();
 }
 
 // ---- lap assignment and standings ----
 
-void RaceCore::FClick(std::int32_t now, int p)
+void RaceCore::FClick(std::int32_t now, int p, std::uint32_t id)
 {
     RaceTable &t = mTable;
-    if (!mControls.timerAllEnabled)
+    // A key that books nobody changes nothing, and is not part of the race.
+    if (!mControls.timerAllEnabled || p < 1 || p >= mGrid.rowCount()) {
+        mRaceChanged = false;
         return;
-    if (p < 1 || p >= mGrid.rowCount())
-        return;
+    }
 
     t.CurrentParticipant = p;
-    if (t.LastPassTick[p] != 0 && TickDiff(now, t.LastPassTick[p]) <= BookingGuardMs) {
+    // A live key press is guarded; a recorded one does what it did when it was made.
+    const bool guarded = id == 0 && t.LastPassTick[p] != 0 && TickDiff(now, t.LastPassTick[p]) <= BookingGuardMs;
+    if (guarded || id == RaceInput::NoPass) {
+        mOutcome.pass = RaceInput::NoPass;
         mObserver->gridChanged(RaceObserver::GridChange::Cells);
         return;
     }
 
-    // The selected pending time is the pass; without one the key press itself is.
-    const std::int32_t pass = mPending.isEmpty() ? now : TickAdd(t.RaceStartTick, ParseRaceTime(mPending.selectedText()));
+    // The named (or else the selected) waiting pass; without one the key press itself is the pass.
+    const int index = id != 0 ? mPending.indexOf(id) : mPending.selectedIndex();
+    const bool keyPress = index < 0;
+    const std::int32_t pass = keyPress ? now : mPending.pass(index).tick;
+    if (keyPress) {
+        if (id == 0)
+            id = mNextPassId;
+        mNextPassId = std::max(mNextPassId, id + 1);
+    } else {
+        id = mPending.pass(index).id;
+    }
+    const int lapsBefore = t.lapCount(p);
     t.LastPassTick[p] = pass;
     t.WarnSinceTick[p] = pass;
     BookLap(p);
-    // The pass time is used up even when nothing could be booked.
-    mDelZeitClick();
+    // The pass is used up even when nothing could be booked.
+    if (!keyPress)
+        mDelZeitClick(id);
+    mOutcome = {.pass = id, .keyPress = keyPress, .booked = t.lapCount(p) > lapsBefore, .passTick = pass};
     mObserver->gridChanged(RaceObserver::GridChange::Cells);
     mObserver->controlsChanged();
 }
@@ -727,7 +761,7 @@ void RaceCore::RebuildRowMaps()
 {
     RaceTable &t = mTable;
     for (int r = 1; r <= mCarCount; ++r) {
-        const int q = ParticipantOfLabel(mGrid.cell(Column::Key, r));
+        const int q = mGrid.participantAt(r);
         if (q == 0)
             continue;
         t.RowOfParticipant[q] = r;
@@ -739,26 +773,30 @@ void RaceCore::WriteGaps()
 {
     // Rows are in place order. Within a group of equal lap counts the first row shows
     // laps behind, the others time behind; on the leader's lap also the time behind the leader.
-    const int leaderLaps = mTable.LeaderLaps();
+    // Participants without a lap have no gaps.
+    const RaceTable &t = mTable;
+    const int leaderLaps = t.LeaderLaps();
     int prevDiff = -1;
     std::int32_t groupTime = 0;
     std::int32_t prevTime = 0;
-    int prevLaps = lapsOf(mGrid.cell(Column::Laps, 1)).value_or(0);
+    int prevLaps = t.lapCount(t.ParticipantAtRow[1]);
 
     for (int h = 1; h <= mCarCount; ++h) {
-        const std::optional<int> laps = lapsOf(mGrid.cell(Column::Laps, h));
-        if (!laps)
+        const int p = t.ParticipantAtRow[h];
+        const int laps = t.lapCount(p);
+        if (laps == 0)
             continue;
-        const int diff = leaderLaps - *laps;
+        // The race time at the participant's last pass, to the hundredth as "Ges. Zeit" shows it.
+        const std::int32_t time = t.raceTimeAtLap(p, laps) / 10 * 10;
+        const int diff = leaderLaps - laps;
         mGrid.setCell(Column::GapToLeader, h, lapsBehindText(diff));
         if (diff != prevDiff) {
             prevDiff = diff;
-            groupTime = ParseRaceTime(mGrid.cell(Column::TotalTime, h));
-            mGrid.setCell(Column::GapAhead, h, lapsBehindText(prevLaps - *laps));
-            prevLaps = *laps;
+            groupTime = time;
+            mGrid.setCell(Column::GapAhead, h, lapsBehindText(prevLaps - laps));
+            prevLaps = laps;
             prevTime = groupTime;
         } else {
-            const std::int32_t time = ParseRaceTime(mGrid.cell(Column::TotalTime, h));
             if (diff == 0)
                 mGrid.setCell(Column::GapToLeader, h, FormatRaceTime(time - groupTime, mDecimalSeparator));
             mGrid.setCell(Column::GapAhead, h, FormatRaceTime(time - prevTime, mDecimalSeparator));
@@ -851,4 +889,83 @@ void RaceCore::seCarCountChange(int count)
     mTable.setIdentityRowMaps(mCarCount);
     writeKeyLabels();
     mObserver->gridChanged(RaceObserver::GridChange::RowCount);
+}
+
+// ---- the set-up a session starts from ----
+
+SessionSetup RaceCore::setup() const
+{
+    SessionSetup s;
+    s.participantCount = mCarCount;
+    bool named = false;
+    for (int p = 1; p <= mCarCount; ++p) {
+        const int row = mTable.RowOfParticipant[p];
+        QStringList cells;
+        for (int c = Column::Number; c < StandingsGrid::ColumnCount; ++c) {
+            cells << mGrid.cell(c, row);
+            named = named || !cells.constLast().isEmpty();
+        }
+        s.starters << cells;
+    }
+    if (!named)
+        s.starters.clear();
+    // Before a start: the duration and warning time as typed, where they fit, as a start
+    // takes them. During a session the duration field counts down.
+    s.durationSeconds = mState == SessionState::Idle ? TimeText::ParseClockSeconds(mDurationText).value_or(mRaceDuration)
+                                                     : mRaceDuration;
+    s.warnText = mState == SessionState::Idle && WarnTextComplete(mWarnText) ? mWarnText : mAcceptedWarnText;
+    s.title = mTitle;
+    s.sessionType = mSessionType;
+    s.lapLimit = mLapLimit;
+    s.barriers = mBarrierSettings;
+    s.portOpen = mControls.barrierIndicatorVisible;
+    s.barriersArmed = mControls.barriersArmed;
+    s.startLevel = mLastStartLevel;
+    s.finishLevel = mLastFinishLevel;
+    return s;
+}
+
+// Only an idle session takes a set-up: a running one keeps what it started with.
+void RaceCore::restoreSetup(const SessionSetup &s)
+{
+    if (mState != SessionState::Idle) {
+        mRaceChanged = false;
+        return;
+    }
+    seCarCountChange(s.participantCount);
+    if (!s.starters.isEmpty()) {
+        ImportStarterList(s.starters);
+    } else {
+        for (int r = 1; r <= mCarCount; ++r) {
+            for (int c = Column::Number; c < StandingsGrid::ColumnCount; ++c)
+                mGrid.clearCell(c, r);
+        }
+    }
+    mRaceDuration = std::max<std::int32_t>(0, s.durationSeconds);
+    mDurationText = TimeText::FormatClockSeconds(mRaceDuration);
+    mTitle = s.title;
+    if (s.sessionType == 0 || s.sessionType == 1)
+        mSessionType = s.sessionType;
+    mWarnText = s.warnText;
+    settleWarnText();
+    seKrugsChange(s.lapLimit);
+    setBarrierSettings(s.barriers);
+    mControls.barrierIndicatorVisible = s.portOpen;
+    mControls.barriersArmed = s.barriersArmed;
+    mControls.barrierPicture = s.barriersArmed ? BarrierPicture::Armed : BarrierPicture::Locked;
+    mLastStartLevel = s.startLevel;
+    mLastFinishLevel = s.finishLevel;
+    mObserver->controlsChanged();
+    mObserver->gridChanged(RaceObserver::GridChange::Cells);
+}
+
+bool RaceCore::sameState(const RaceCore &o) const
+{
+    return mState == o.mState && mControls == o.mControls && mTable == o.mTable && mGrid == o.mGrid
+        && mPending == o.mPending && mCarCount == o.mCarCount && mLapLimit == o.mLapLimit
+        && mSortPosition == o.mSortPosition && mRaceDuration == o.mRaceDuration && mDurationText == o.mDurationText
+        && mWarnText == o.mWarnText && mAcceptedWarnText == o.mAcceptedWarnText && mWarningTime == o.mWarningTime
+        && mTitle == o.mTitle && mSessionType == o.mSessionType && mBarrierSettings == o.mBarrierSettings
+        && mLastStartLevel == o.mLastStartLevel && mLastFinishLevel == o.mLastFinishLevel
+        && mNextPassId == o.mNextPassId;
 }

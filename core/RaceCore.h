@@ -6,6 +6,7 @@
 #include "core/RaceInput.h"
 #include "core/RaceObserver.h"
 #include "core/RaceTable.h"
+#include "core/SessionSetup.h"
 #include "core/StandingsGrid.h"
 
 #include <QLocale>
@@ -28,6 +29,17 @@ public:
     static constexpr std::int32_t GuardClearMs = 1000;
     static constexpr int DefaultRowHeight = 22;
 
+    // What the last input did to a pass, so that its record can name the pass by id.
+    struct Outcome
+    {
+        // The pass captured, booked, selected or deleted; RaceInput::NoPass for a key press
+        // that the booking guard refused; 0 when the input touched no pass.
+        std::uint32_t pass = 0;
+        bool keyPress = false;    // an assignment whose pass was the key press itself
+        bool booked = false;      // an assignment that added a lap
+        std::int32_t passTick = 0; // the tick of the pass an assignment used
+    };
+
     struct Question
     {
         RaceInput::Question id;
@@ -43,6 +55,12 @@ public:
     // Whether the last input changed the race itself (not only a clock text): a gong, a
     // cleared booking guard, a natural end. A replay needs exactly these inputs.
     bool lastInputChangedRace() const { return mRaceChanged; }
+    const Outcome &lastOutcome() const { return mOutcome; }
+
+    // What a session started now would start from.
+    SessionSetup setup() const;
+    // The whole state a rebuild must reproduce (not the wall clock or the locale).
+    bool sameState(const RaceCore &other) const;
 
     // The question the start command asks in the current state, if any. Its answer goes
     // into the StartCommand input.
@@ -107,9 +125,10 @@ private:
     void ComPortZeit(std::int32_t now, int status, bool pulsed, bool &finishCounted);
     void setBarrierSettings(const BarrierSettings &settings);
     void setBarrierIndicator(bool visible);
-    void CapturePass(std::int32_t now);
-    void mDelZeitClick();
-    void FClick(std::int32_t now, int participant);
+    void CapturePass(std::int32_t now, std::uint32_t id = 0);
+    void mDelZeitClick(std::uint32_t id);
+    void FClick(std::int32_t now, int participant, std::uint32_t id);
+    void restoreSetup(const SessionSetup &setup);
     void BookLap(int participant);
     void RankAndSort();
     void RebuildRowMaps();
@@ -137,6 +156,9 @@ private:
     QString mLongTimeFormat;
 
     bool mRaceChanged = false;
+    Outcome mOutcome;
+    // The id the next captured pass gets: passes are numbered from 1 in each session.
+    std::uint32_t mNextPassId = 1;
     SessionState mState = SessionState::Idle;
     Controls mControls;
     RaceTable mTable;

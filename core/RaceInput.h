@@ -5,7 +5,10 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
+
+struct SessionSetup;
 
 // One input to the race core: a command, a timer tick or an edited field, stamped with
 // the race clock's tick at which it happened. Every change of the race goes through one
@@ -15,10 +18,10 @@ struct RaceInput
     // The numbers are stored with recorded inputs: never renumber, only add.
     enum class Kind : std::uint8_t {
         StartCommand = 0,       // confirmed, answers: the answer to the start command's question, if it asked one
-        CapturePass = 1,
-        Assign = 2,             // value: participant 1..20
-        DeletePending = 3,
-        SelectPending = 4,      // value: index in the pending list
+        CapturePass = 1,        // pass: the id the pass gets (none: the next one)
+        Assign = 2,             // value: participant 1..20; pass: the pass it books, see below
+        DeletePending = 3,      // pass: the pass deleted (none: the selected one)
+        SelectPending = 4,      // pass: the pass selected (none: value is its index, as older journals have it)
         SortCycle = 5,
         MarkOut = 6,            // value: grid row
         TimerAll = 7,           // 10 ms running times
@@ -45,7 +48,16 @@ struct RaceInput
         BarrierSettingsChanged = 25, // value: BarrierSettings::pack() of the settings dialog's OK
         StarterListImported = 26,    // table: one row a starter, the texts of sheet columns A..J
         Undo = 27,                   // takes the last booked lap back (the session does it)
+        // setup: what an idle session starts from, in one input (settings loaded, a journal's
+        // header, the record's beginning). Never a journal line: the header carries it.
+        SetupRestored = 28,
     };
+
+    // Pass ids of Assign: NoPass books nothing and only makes the participant current (a key
+    // press that the booking guard refused); an id that waits books that pass; any other id
+    // is the key press itself as the pass, under that id. 0 in a live input: the selected
+    // waiting pass, or the key press when none waits.
+    static constexpr std::uint32_t NoPass = 0xFFFFFFFFu;
 
     // The questions an answer can belong to; stored with recorded inputs like Kind.
     enum class Question : std::uint8_t {
@@ -84,4 +96,8 @@ struct RaceInput
     // StarterListImported: the starters' rows (at most 20, at least 1), each the texts of the
     // sheet's columns A to J; a row may be shorter, its missing cells are empty.
     QList<QStringList> table = {};
+    // The pass the input names, by its id in the session (see Kind); 0: none named.
+    std::uint32_t pass = 0;
+    // SetupRestored: the set-up to restore.
+    std::shared_ptr<const SessionSetup> setup = {};
 };

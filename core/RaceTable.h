@@ -55,6 +55,8 @@ struct RaceTable
     std::int32_t raceTimeAtLap(int p, int lap) const { return ElapsedRecord[p][lap + 2]; }
 
     void setIdentityRowMaps(int n);
+
+    friend bool operator==(const RaceTable &, const RaceTable &) = default;
 };
 
 // Grid column 1 text of a participant: "1".."10", then "F1".."F10".

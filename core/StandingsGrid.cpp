@@ -40,7 +40,9 @@ void StandingsGrid::sortRows(int column)
 {
     // Insertion sort: stable, in place and without allocation; at most 20 rows.
     for (int i = 2; i < mRowCount; ++i) {
-        for (int j = i; j > 1 && CompareCellTexts(mRows[j][column], mRows[j - 1][column]) < 0; --j)
+        for (int j = i; j > 1 && CompareCellTexts(mRows[j][column], mRows[j - 1][column]) < 0; --j) {
             std::swap(mRows[j], mRows[j - 1]);
+            std::swap(mParticipants[j], mParticipants[j - 1]);
+        }
     }
 }

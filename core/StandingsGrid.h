@@ -5,8 +5,8 @@
 
 #include <array>
 
-// The cell texts of the standings grid: a title row 0 and one row per participant.
-// The grid also carries data: lap counts, race times and key labels are read back from it.
+// The cell texts of the standings grid: a title row 0 and one row per participant. The texts
+// are for display; each row also carries the participant it shows, which moves with the row.
 class StandingsGrid
 {
 public:
@@ -36,14 +36,20 @@ public:
     const QString &cell(int column, int row) const { return mRows[row][column]; }
     void setCell(int column, int row, const QString &text) { mRows[row][column] = text; }
     void clearCell(int column, int row) { mRows[row][column].clear(); }
+    // The participant a row shows (0: none yet); set where the row gets its key label.
+    int participantAt(int row) const { return mParticipants[row]; }
+    void setParticipantAt(int row, int participant) { mParticipants[row] = participant; }
 
     // Sorts rows 1.. ascending by one column with CompareCellTexts on lower-cased texts.
     // Stable: rows that compare equal keep their order. Whole rows move.
     void sortRows(int column);
 
+    friend bool operator==(const StandingsGrid &, const StandingsGrid &) = default;
+
 private:
     using Row = std::array<QString, ColumnCount>;
     std::array<Row, MaxRows> mRows;
+    std::array<int, MaxRows> mParticipants{};
     int mRowCount = 1;
 };
 

@@ -175,21 +175,33 @@ QByteArray JournalFormat::headerLine(const JournalHeader &h)
         out += '=';
         appendEncoded(out, value);
     };
-    number("cars", h.participantCount);
-    number("duration", h.durationSeconds);
-    text("warn", h.warnText);
-    number("laps", h.lapLimit);
-    number("barriers", h.barrierSettings);
-    text("title", h.title);
-    number("type", h.sessionType);
+    const SessionSetup &s = h.setup;
+    const auto level = [&out](const char *key, std::optional<int> value) {
+        out += ' ';
+        out += key;
+        out += '=';
+        if (value)
+            appendInteger(out, *value);
+        else
+            out += '-';
+    };
+    number("cars", s.participantCount);
+    number("duration", s.durationSeconds);
+    text("warn", s.warnText);
+    number("laps", s.lapLimit);
+    number("barriers", s.barriers.pack());
+    text("title", s.title);
+    number("type", s.sessionType);
     out += " starters=";
-    appendTable(out, h.starterRows);
+    appendTable(out, s.starters);
     text("locale", h.locale);
-    number("port", h.portOpen ? 1 : 0);
-    number("armed", h.barriersArmed ? 1 : 0);
+    number("port", s.portOpen ? 1 : 0);
+    number("armed", s.barriersArmed ? 1 : 0);
     number("start", h.startTick);
     number("wallclock", h.startWallClockMs);
     text("boot", h.bootId);
+    level("startlevel", s.startLevel);
+    level("finishlevel", s.finishLevel);
     appendChecked(out, 0);
     return out;
 }
@@ -228,6 +240,10 @@ void JournalFormat::appendInputLine(QByteArray &out, const RaceInput &in)
     if (!in.table.isEmpty()) {
         out += " s=";
         appendTable(out, in.table);
+    }
+    if (in.pass != 0) {
+        out += " i=";
+        appendInteger(out, in.pass);
     }
     appendChecked(out, start);
 }
@@ -290,9 +306,13 @@ std::optional<JournalHeader> JournalFormat::parseHeader(QByteArrayView body)
     h.programVersion = *program;
 
     // Each known key once; keys a later program adds are skipped.
-    static constexpr const char *Keys[] = {"cars",   "duration", "warn", "laps",  "barriers",  "title", "type", "starters",
-                                           "locale", "port",     "armed", "start", "wallclock", "boot"};
+    static constexpr const char *Keys[] = {"cars",   "duration", "warn",  "laps",  "barriers",  "title", "type", "starters",
+                                           "locale", "port",     "armed", "start", "wallclock", "boot",
+                                           "startlevel", "finishlevel"};
     constexpr int KeyCount = int(std::size(Keys));
+    // Format 1 had no line levels.
+    constexpr int RequiredKeys = 14;
+    SessionSetup &s = h.setup;
     bool seen[KeyCount] = {};
     for (qsizetype i = 3; i < fields.size(); ++i) {
         const auto pair = keyValue(fields[i]);
@@ -328,32 +348,48 @@ std::optional<JournalHeader> JournalFormat::parseHeader(QByteArrayView body)
                 ok = false;
         };
         switch (index) {
-        case 0: number(h.participantCount, 1, 1000); break;
-        case 1: number(h.durationSeconds, 0, std::numeric_limits<int>::max()); break;
-        case 2: text(h.warnText); break;
-        case 3: number(h.lapLimit, 0, 100000); break;
-        case 4: number(h.barrierSettings, 0, std::numeric_limits<int>::max()); break;
-        case 5: text(h.title); break;
-        case 6: number(h.sessionType, 0, 1000); break;
+        case 0: number(s.participantCount, 1, 1000); break;
+        case 1: number(s.durationSeconds, 0, std::numeric_limits<int>::max()); break;
+        case 2: text(s.warnText); break;
+        case 3: number(s.lapLimit, 0, 100000); break;
+        case 4: {
+            int packed = 0;
+            number(packed, 0, std::numeric_limits<int>::max());
+            s.barriers = BarrierSettings::unpack(packed);
+            break;
+        }
+        case 5: text(s.title); break;
+        case 6: number(s.sessionType, 0, 1000); break;
         case 7:
             if (auto rows = decodeTable(value))
-                h.starterRows = std::move(*rows);
+                s.starters = std::move(*rows);
             else
                 ok = false;
             break;
         case 8: text(h.locale); break;
-        case 9: flag(h.portOpen); break;
-        case 10: flag(h.barriersArmed); break;
+        case 9: flag(s.portOpen); break;
+        case 10: flag(s.barriersArmed); break;
         case 11: number(h.startTick, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()); break;
         case 12: number(h.startWallClockMs, std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max()); break;
         case 13: text(h.bootId); break;
+        case 14:
+        case 15: {
+            std::optional<int> &target = index == 14 ? s.startLevel : s.finishLevel;
+            if (value == "-")
+                target.reset();
+            else if (const auto parsed = parseAs<int>(value, 0, 0xFF))
+                target = *parsed;
+            else
+                ok = false;
+            break;
+        }
         default: break;
         }
         if (!ok)
             return std::nullopt;
     }
-    for (const bool present : seen)
-        if (!present)
+    for (int i = 0; i < RequiredKeys; ++i)
+        if (!seen[i])
             return std::nullopt;
     return h;
 }
@@ -425,6 +461,12 @@ std::optional<RaceInput> JournalFormat::parseInput(QByteArrayView body)
         case 's':
             if (auto s = decodeTable(value))
                 in.table = std::move(*s);
+            else
+                return std::nullopt;
+            break;
+        case 'i':
+            if (const auto id = parseAs<std::uint32_t>(value, 1))
+                in.pass = *id;
             else
                 return std::nullopt;
             break;

@@ -1,44 +1,31 @@
 #pragma once
 
-#include "core/Controls.h"
+#include "core/SessionSetup.h"
 
-#include <QList>
 #include <QString>
-#include <QStringList>
 
 #include <cstdint>
 
-// The first line of a journal: what a replay needs to set up the core before the first
-// input, and what a recovery needs to put the race clock back where it was.
+// The first line of a journal: the set-up the session started from, what a replay needs to
+// write the same texts, and what a recovery needs to put the race clock back where it was.
 struct JournalHeader
 {
     // The layout of the lines. A change that an older reader would misread bumps it, so
     // that the older program refuses the journal instead of replaying it wrongly.
-    static constexpr int FormatVersion = 1;
+    // 2: the header holds the whole set-up (line levels included) and inputs name passes by id.
+    static constexpr int FormatVersion = 2;
 
     // Filled by the reader: the program that wrote the journal (the writer always puts its own).
     QString programVersion = {};
     // Filled by the reader: the format the journal was written in.
     int formatVersion = FormatVersion;
 
-    // The setup fields, as the core had them when the journal began.
-    int participantCount = 20;
-    int durationSeconds = 14400;
-    // The accepted warning time as typed ("MM:SS"): the start reads this text, not a number.
-    QString warnText = QStringLiteral("00:30");
-    int lapLimit = 160;
-    // BarrierSettings::pack(), so the journal stores exactly what the settings input carries.
-    int barrierSettings = BarrierSettings{}.pack();
-    QString title = {};
-    // 0 "Rennen", 1 "Training", like the SessionTypeChosen input.
-    int sessionType = 1;
-    // The imported starter rows (texts of columns A..J), empty without a starter list.
-    QList<QStringList> starterRows = {};
+    // What the session started from, as it stood just before its start. Format 1 wrote the
+    // state just after the start and repeated the set-up as inputs: a replay of such a journal
+    // starts from a fresh core instead.
+    SessionSetup setup = {};
     // The time texts depend on the locale's separators: a replay must use the same one.
     QString locale = QStringLiteral("de_DE");
-    // The barrier indicator: whether the serial port was open, and whether it was armed.
-    bool portOpen = false;
-    bool barriersArmed = false;
 
     // The race clock and the wall clock, read together when the journal began: after a
     // reboot the boot clock starts again, and these two map the old ticks onto the new clock.
@@ -46,6 +33,9 @@ struct JournalHeader
     std::int64_t startWallClockMs = 0; // ms since 1970-01-01 UTC
     // The kernel's boot id at that moment: a different one at recovery means the machine rebooted.
     QString bootId = {};
+
+    // The set-up a rebuild starts from: none for format 1, whose inputs bring their own.
+    std::optional<SessionSetup> rebuildSetup() const { return formatVersion >= 2 ? std::optional(setup) : std::nullopt; }
 
     friend bool operator==(const JournalHeader &, const JournalHeader &) = default;
 };

@@ -26,22 +26,13 @@ QString JournalRecorder::path() const
     return mWriter ? mWriter->path() : QString();
 }
 
-void JournalRecorder::begin(const std::vector<RaceInput> &inputs)
+void JournalRecorder::begin(const SessionSetup &setup, const std::vector<RaceInput> &inputs)
 {
     end();
-    const RaceCore &core = mSession.core();
     JournalHeader header;
-    header.participantCount = core.carCount();
-    header.durationSeconds = core.raceDuration();
-    header.warnText = core.acceptedWarnText();
-    header.lapLimit = core.lapLimit();
-    header.barrierSettings = core.barrierSettings().pack();
-    header.title = core.title();
-    header.sessionType = core.sessionType();
+    header.setup = setup;
     header.locale = QLocale().name();
-    header.portOpen = core.controls().barrierIndicatorVisible;
-    header.barriersArmed = core.controls().barriersArmed;
-    header.startTick = core.table().RaceStartTick;
+    header.startTick = mSession.core().table().RaceStartTick;
     header.startWallClockMs = QDateTime::currentMSecsSinceEpoch();
     header.bootId = JournalFormat::readBootId();
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/RaceInput.h"
+#include "core/SessionSetup.h"
 
 #include <QDir>
 #include <QObject>
@@ -40,7 +41,7 @@ signals:
     void failed(const QString &reason);
 
 private:
-    void begin(const std::vector<RaceInput> &inputs);
+    void begin(const SessionSetup &setup, const std::vector<RaceInput> &inputs);
     void append(const RaceInput &input);
     void end();
 

@@ -56,36 +56,48 @@ void RaceSession::submit(RaceInput input)
 
 void RaceSession::applyOne(RaceInput input)
 {
+    using Kind = RaceInput::Kind;
     if (!input.tick)
         input.tick = now();
-    if (input.kind == RaceInput::Kind::Undo) {
+    if (input.kind == Kind::Undo) {
         undoLastLap(input);
         return;
     }
-    const RaceTable &t = mCore.table();
     const SessionState before = mCore.sessionState();
-    const int pendingBefore = mCore.pending().count();
-    const int lapsBefore = input.kind == RaceInput::Kind::Assign && input.value >= 1 && input.value <= RaceTable::MaxParticipants
-                               ? t.lapCount(input.value) : -1;
+    // What an idle session would start from, read before the input that may start it.
+    std::optional<SessionSetup> setupBefore;
+    if (before == SessionState::Idle && (input.kind == Kind::StartCommand || input.kind == Kind::LineEvent))
+        setupBefore = mCore.setup();
     mCollector.changes = 0;
     mCore.apply(input);
     const unsigned changes = mCollector.changes;
     if (changes != 0)
         mSnapshot.reset();
 
+    // The record names the pass the input used by its id, so that it does the same when
+    // replayed against a list that changed (a lap taken back, a pass returned).
+    const RaceCore::Outcome &outcome = mCore.lastOutcome();
+    if (outcome.pass != 0
+        && (input.kind == Kind::CapturePass || input.kind == Kind::Assign || input.kind == Kind::DeletePending
+            || input.kind == Kind::SelectPending)) {
+        input.pass = outcome.pass;
+        if (input.kind == Kind::SelectPending)
+            input.value = 0;
+    }
+
     // The record of the session: from its start to its reset.
     const SessionState after = mCore.sessionState();
     if (before == SessionState::Idle && after == SessionState::Running) {
-        mHistory = prelude(*input.tick);
-        mEffects.assign(mHistory.size(), Effect{});
-        mHistory.push_back(input);
-        mEffects.push_back({});
+        mSetup = setupBefore ? *setupBefore : mCore.setup();
+        mHistory = {input};
+        mEffects.assign(1, Effect{});
+        mLastRefresh.reset();
         if (!mReplaying)
-            emit sessionBegan(mHistory);
-    } else if (!mHistory.empty() && mCore.lastInputChangedRace() && input.kind != RaceInput::Kind::TimerDate) {
+            emit sessionBegan(mSetup, mHistory);
+    } else if (!mHistory.empty() && mCore.lastInputChangedRace() && input.kind != Kind::TimerDate) {
         // The running times shown when this input came (a sort by them, the times frozen at a
         // finish) are those of the refresh before it: that one goes into the record first.
-        if (mLastRefresh && input.kind != RaceInput::Kind::TimerAll) {
+        if (mLastRefresh && input.kind != Kind::TimerAll) {
             mHistory.push_back(*mLastRefresh);
             mEffects.push_back({});
             if (!mReplaying)
@@ -93,14 +105,14 @@ void RaceSession::applyOne(RaceInput input)
         }
         mLastRefresh.reset();
         Effect effect;
-        if (lapsBefore >= 0 && t.lapCount(input.value) > lapsBefore)
-            effect = {.booked = true, .fromPending = pendingBefore > 0, .pass = t.LastPassTick[input.value]};
+        if (input.kind == Kind::Assign && outcome.booked)
+            effect = {.booked = true, .keyPress = outcome.keyPress, .pass = outcome.pass, .passTick = outcome.passTick};
         mHistory.push_back(input);
         mEffects.push_back(effect);
         if (!mReplaying)
             emit recorded(input);
     }
-    if (!mHistory.empty() && input.kind == RaceInput::Kind::TimerAll && !mCore.lastInputChangedRace())
+    if (!mHistory.empty() && input.kind == Kind::TimerAll && !mCore.lastInputChangedRace())
         mLastRefresh = input;
     if (before == SessionState::Ended && after == SessionState::Idle) {
         mLastRefresh.reset();
@@ -140,40 +152,7 @@ void RaceSession::emitChanges(unsigned changes)
         emit resultsChanged();
 }
 
-std::vector<RaceInput> RaceSession::prelude(std::int32_t tick) const
-{
-    using Kind = RaceInput::Kind;
-    const RaceCore &c = mCore;
-    std::vector<RaceInput> inputs;
-    inputs.push_back({.kind = Kind::CarCountChanged, .tick = tick, .value = c.carCount()});
-    // Numbers and names stay through the start; the start empties the other columns.
-    QList<QStringList> starters;
-    bool named = false;
-    for (int r = 1; r <= c.carCount(); ++r) {
-        const int row = c.table().RowOfParticipant[r];
-        const QString &number = c.grid().cell(StandingsGrid::Number, row);
-        const QString &name = c.grid().cell(StandingsGrid::Name, row);
-        named = named || !number.isEmpty() || !name.isEmpty();
-        starters << QStringList{number, name};
-    }
-    if (named)
-        inputs.push_back({.kind = Kind::StarterListImported, .tick = tick, .table = starters});
-    inputs.push_back({.kind = Kind::DurationEdited, .tick = tick, .text = QString::number(c.raceDuration())});
-    inputs.push_back({.kind = Kind::TitleEdited, .tick = tick, .text = c.title()});
-    inputs.push_back({.kind = Kind::SessionTypeChosen, .tick = tick, .value = c.sessionType()});
-    inputs.push_back({.kind = Kind::WarnTimeEdited, .tick = tick, .text = c.acceptedWarnText()});
-    inputs.push_back({.kind = Kind::WarnTimeLeft, .tick = tick});
-    inputs.push_back({.kind = Kind::LapLimitChanged, .tick = tick, .value = c.lapLimit()});
-    inputs.push_back({.kind = Kind::BarrierSettingsChanged, .tick = tick, .value = c.barrierSettings().pack()});
-    if (c.controls().barrierIndicatorVisible)
-        inputs.push_back({.kind = Kind::PortOpened, .tick = tick});
-    // The start flips the arming: locked now means armed before.
-    if (!c.controls().barriersArmed)
-        inputs.push_back({.kind = Kind::ToggleArming, .tick = tick});
-    return inputs;
-}
-
-void RaceSession::rebuild(const std::vector<RaceInput> &inputs)
+void RaceSession::rebuild(const std::optional<SessionSetup> &setup, const std::vector<RaceInput> &inputs)
 {
     const bool replaying = mReplaying;
     mReplaying = true;
@@ -182,15 +161,17 @@ void RaceSession::rebuild(const std::vector<RaceInput> &inputs)
     mHistory.clear();
     mEffects.clear();
     mLastRefresh.reset();
+    if (setup)
+        applyOne({.kind = RaceInput::Kind::SetupRestored, .tick = 0, .setup = std::make_shared<const SessionSetup>(*setup)});
     for (const RaceInput &input : inputs)
         applyOne(input);
     mReplaying = replaying;
     mSnapshot.reset();
 }
 
-void RaceSession::restore(const std::vector<RaceInput> &inputs)
+void RaceSession::restore(const std::optional<SessionSetup> &setup, const std::vector<RaceInput> &inputs)
 {
-    rebuild(inputs);
+    rebuild(setup, inputs);
     emitChanges(RowCountChange | CellsChange | RunningTimesChange | PendingChange | ControlsChange);
 }
 
@@ -200,26 +181,25 @@ void RaceSession::undoLastLap(const RaceInput &undo)
     if (last == mEffects.rend())
         return;
     const std::size_t k = std::size_t(std::distance(last, mEffects.rend()) - 1);
-    const RaceInput assign = mHistory[k];
+    const int participant = mHistory[k].value;
     const Effect effect = *last;
-    // The lap goes; its pass waits again, as a time in the list.
+    // The lap goes and its pass waits again under its own id; every later input names its
+    // passes by id, so it does again exactly what it did.
     std::vector<RaceInput> inputs(mHistory.begin(), mHistory.begin() + std::ptrdiff_t(k));
-    if (!effect.fromPending)
-        inputs.push_back({.kind = RaceInput::Kind::CapturePass, .tick = effect.pass});
+    if (effect.keyPress)
+        inputs.push_back({.kind = RaceInput::Kind::CapturePass, .tick = effect.passTick, .pass = effect.pass});
     inputs.insert(inputs.end(), mHistory.begin() + std::ptrdiff_t(k) + 1, mHistory.end());
-    rebuild(inputs);
-    const QString passText = TimeText::FormatRaceTime(TickDiff(effect.pass, mCore.table().RaceStartTick), mCore.decimalSeparator());
-    const int index = int(mCore.pending().entries().indexOf(passText));
-    if (index >= 0) {
-        const bool replaying = mReplaying;
-        mReplaying = true;
-        applyOne({.kind = RaceInput::Kind::SelectPending, .tick = undo.tick, .value = index});
-        mReplaying = replaying;
-    }
+    rebuild(SessionSetup(mSetup), inputs);
+    // The returned pass is the selected one, ready to be booked right.
+    const bool replaying = mReplaying;
+    mReplaying = true;
+    applyOne({.kind = RaceInput::Kind::SelectPending, .tick = undo.tick, .pass = effect.pass});
+    mReplaying = replaying;
     if (mReplaying)
         return;
     emit recorded(undo);
-    emit undone(QStringLiteral("Runde von %1 zurückgenommen: %2").arg(KeyLabel(assign.value), passText));
+    const QString passText = TimeText::FormatRaceTime(TickDiff(effect.passTick, mCore.table().RaceStartTick), mCore.decimalSeparator());
+    emit undone(QStringLiteral("Runde von %1 zurückgenommen: %2").arg(KeyLabel(participant), passText));
     emitChanges(RowCountChange | CellsChange | RunningTimesChange | PendingChange | ControlsChange);
 }
 

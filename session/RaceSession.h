@@ -4,6 +4,7 @@
 #include "core/RaceInput.h"
 #include "core/RaceObserver.h"
 #include "core/ResultsSnapshot.h"
+#include "core/SessionSetup.h"
 
 #include <QObject>
 
@@ -35,12 +36,15 @@ public:
     void setClockOffset(std::uint32_t offset);
     std::uint32_t clockOffset() const;
 
-    // The inputs that rebuild the running (or ended) session: the state it began from, its
-    // start, and every input after it that changed the race. Empty while no session is on.
+    // What the running (or ended) session started from, and the inputs that rebuild it from
+    // there: its start and every input after it that changed the race. Empty while no
+    // session is on.
+    const SessionSetup &setup() const { return mSetup; }
     const std::vector<RaceInput> &history() const { return mHistory; }
-    // Rebuilds the race from recorded inputs (a recovery, a replay): nothing is recorded again,
-    // no sound plays, and the listeners hear about the result once.
-    void restore(const std::vector<RaceInput> &inputs);
+    // Rebuilds the race from recorded inputs (a recovery, a replay), on a fresh core that
+    // first takes the set-up if there is one: nothing is recorded again, no sound plays, and
+    // the listeners hear about the result once.
+    void restore(const std::optional<SessionSetup> &setup, const std::vector<RaceInput> &inputs);
     // The race clock now.
     std::int32_t now() const;
     // The results after the latest input; made once per change, shared by every reader.
@@ -65,8 +69,8 @@ signals:
     // for a running-time refresh alone, so a listener reads snapshot() only when it differs.
     void resultsChanged();
 
-    // A session began: the inputs that rebuild the state it began from, then its start.
-    void sessionBegan(const std::vector<RaceInput> &inputs);
+    // A session began: the set-up it began from, then its start.
+    void sessionBegan(const SessionSetup &setup, const std::vector<RaceInput> &inputs);
     // An input of the running session that changed the race: to be recorded.
     void recorded(const RaceInput &input);
     // The session was reset for the next one: its record is complete.
@@ -78,18 +82,17 @@ private:
     // What an applied input did that an undo needs to know.
     struct Effect
     {
-        bool booked = false;      // an assignment that booked a lap
-        bool fromPending = false; // its pass was a waiting time (else the key press was)
-        std::int32_t pass = 0;    // the pass tick it booked
+        bool booked = false;       // an assignment that booked a lap
+        bool keyPress = false;     // its pass was the key press (else a waiting pass)
+        std::uint32_t pass = 0;    // the id of the pass it booked
+        std::int32_t passTick = 0; // and its tick
     };
 
     void applyOne(RaceInput input);
     void emitChanges(unsigned changes);
-    // The inputs that rebuild the state before the start, read from the state just after it.
-    std::vector<RaceInput> prelude(std::int32_t tick) const;
     void undoLastLap(const RaceInput &undo);
-    // A fresh core with these inputs applied, nothing emitted.
-    void rebuild(const std::vector<RaceInput> &inputs);
+    // A fresh core with the set-up and these inputs applied, nothing emitted.
+    void rebuild(const std::optional<SessionSetup> &setup, const std::vector<RaceInput> &inputs);
 
     enum ChangeBit : unsigned {
         RowCountChange = 1u << 0,
@@ -118,6 +121,7 @@ private:
     std::unique_ptr<OffsetTickSource> mClock;
     QLocale mLocale;
     RaceCore mCore;
+    SessionSetup mSetup;
     std::vector<RaceInput> mHistory;
     std::vector<Effect> mEffects; // one for each input of mHistory
     // The latest running-time refresh not yet in the record.

@@ -1,5 +1,7 @@
 #include "settings/ProgramSettings.h"
 
+#include "core/SessionSetup.h"
+
 #include "core/RaceCore.h"
 
 #include <QSettings>
@@ -97,4 +99,30 @@ void ProgramSettings::write(QSettings &store) const
     store.setValue(QStringLiteral("LockStopTime"), lockStopTime);
     store.setValue(QStringLiteral("OneLuch"), oneLuch ? 1 : 0);
     store.sync();
+}
+
+void ProgramSettings::applyTo(SessionSetup &setup) const
+{
+    setup.participantCount = autos;
+    setup.durationSeconds = time;
+    setup.title = title;
+    setup.warnText = timeWarn;
+    setup.barriers = {.startPnp = alg1 == 1, .finishPnp = alg2 == 1, .oneBarrier = oneLuch,
+                      .lockStopSeconds = BarrierSettings::ClampLockStop(lockStopTime),
+                      .startUnknown = alg1 != 0 && alg1 != 1, .finishUnknown = alg2 != 0 && alg2 != 1};
+}
+
+void ProgramSettings::takeFrom(const SessionSetup &setup)
+{
+    autos = setup.participantCount;
+    time = setup.durationSeconds;
+    title = setup.title;
+    timeWarn = setup.warnText;
+    const BarrierSettings &b = setup.barriers;
+    if (!b.startUnknown)
+        alg1 = b.startPnp ? 1 : 0;
+    if (!b.finishUnknown)
+        alg2 = b.finishPnp ? 1 : 0;
+    oneLuch = b.oneBarrier;
+    lockStopTime = b.lockStopSeconds;
 }

@@ -5,6 +5,7 @@
 #include <optional>
 
 class QSettings;
+struct SessionSetup;
 
 // What the program keeps between runs, under organisation "Zeitkontor" and the program
 // file's base name. Written back in full when the program closes.
@@ -38,4 +39,10 @@ struct ProgramSettings
     static ProgramSettings read(QSettings &store);
     // The fourteen values, in their fixed order.
     void write(QSettings &store) const;
+
+    // The stored set-up fields put into a session's set-up (the rest of it stays).
+    void applyTo(SessionSetup &setup) const;
+    // The set-up fields taken from a session's set-up; a barrier output type the program
+    // does not know is kept as it was stored.
+    void takeFrom(const SessionSetup &setup);
 };

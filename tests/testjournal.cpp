@@ -40,17 +40,19 @@ const QList<QStringList> Starters{
 
 JournalHeader sampleHeader()
 {
-    return {.participantCount = 7,
-            .durationSeconds = 86400,
-            .warnText = QStringLiteral("01:15"),
-            .lapLimit = 99,
-            .barrierSettings = BarrierSettings{.finishPnp = true, .oneBarrier = false, .lockStopSeconds = 45}.pack(),
-            .title = QStringLiteral("24 h von Überlingen: 50 % Regen"),
-            .sessionType = 0,
-            .starterRows = Starters,
+    return {.setup = {.participantCount = 7,
+                      .starters = Starters,
+                      .durationSeconds = 86400,
+                      .title = QStringLiteral("24 h von Überlingen: 50 % Regen"),
+                      .sessionType = 0,
+                      .warnText = QStringLiteral("01:15"),
+                      .lapLimit = 99,
+                      .barriers = BarrierSettings{.finishPnp = true, .oneBarrier = false, .lockStopSeconds = 45},
+                      .portOpen = true,
+                      .barriersArmed = true,
+                      .startLevel = 0x10,
+                      .finishLevel = std::nullopt},
             .locale = QStringLiteral("de_DE"),
-            .portOpen = true,
-            .barriersArmed = true,
             .startTick = -2147480000,
             .startWallClockMs = 1796725200123,
             .bootId = QStringLiteral("3f6c2b1e-8a5d-4c07-9e4b-2d1a0f9c8e77")};
@@ -62,7 +64,8 @@ QList<RaceInput> sampleInputs()
     return {
         {.kind = Kind::StartCommand, .tick = 1000},
         {.kind = Kind::CapturePass, .tick = 61000},
-        {.kind = Kind::Assign, .tick = 61500, .value = 3},
+        {.kind = Kind::Assign, .tick = 61500, .value = 3, .pass = 1},
+        {.kind = Kind::Assign, .tick = 61600, .value = 3, .pass = RaceInput::NoPass},
         {.kind = Kind::LineEvent, .tick = 70000, .value = 0x30, .lines = 0x18, .pulses = 0x08},
         {.kind = Kind::StarterListImported, .tick = 71000, .table = Starters},
         {.kind = Kind::StartCommand, .tick = 90000, .confirmed = true, .answers = Question::StopAllTimes},
@@ -110,6 +113,7 @@ void compareInputs(const QList<RaceInput> &actual, const QList<RaceInput> &expec
         QCOMPARE(a.lines, e.lines);
         QCOMPARE(a.pulses, e.pulses);
         QCOMPARE(a.table, e.table);
+        QCOMPARE(a.pass, e.pass);
     }
 }
 
@@ -290,22 +294,39 @@ private slots:
         }
     }
 
+    // A journal of the format before the set-up moved into the header: its inputs bring the
+    // set-up themselves, so a rebuild starts from a fresh core, not from the header.
+    void formatOneStartsFromAFreshCore()
+    {
+        QByteArray line = JournalFormat::headerLine(sampleHeader());
+        line.replace("CHRONOLAUF-JOURNAL 2 ", "CHRONOLAUF-JOURNAL 1 ");
+        const qsizetype levels = line.indexOf(" startlevel=");
+        QVERIFY(levels > 0);
+        JournalReader reader;
+        QVERIFY(reader.parse(checked(line.first(levels)) + checked("1 200")));
+        QCOMPARE(reader.header().formatVersion, 1);
+        QCOMPARE(reader.header().setup.title, sampleHeader().setup.title);
+        QVERIFY(!reader.header().rebuildSetup());
+        QVERIFY(reader.parse(journalOf(sampleHeader(), sampleInputs())));
+        QCOMPARE(reader.header().rebuildSetup(), std::optional(sampleHeader().setup));
+    }
+
     void notAJournal_data()
     {
         QTest::addColumn<QByteArray>("data");
         QTest::addColumn<QString>("error");
         const QString foreign = QStringLiteral("Journal ist kein Chronolauf-Journal");
         const QByteArray header = JournalFormat::headerLine(sampleHeader());
-        QByteArray v2 = header;
-        v2.replace("CHRONOLAUF-JOURNAL 1 ", "CHRONOLAUF-JOURNAL 2 ");
+        QByteArray v3 = header;
+        v3.replace("CHRONOLAUF-JOURNAL 2 ", "CHRONOLAUF-JOURNAL 3 ");
         QByteArray v17 = header;
-        v17.replace("CHRONOLAUF-JOURNAL 1 ", "CHRONOLAUF-JOURNAL 17 ");
+        v17.replace("CHRONOLAUF-JOURNAL 2 ", "CHRONOLAUF-JOURNAL 17 ");
         QTest::newRow("empty") << QByteArray() << foreign;
         QTest::newRow("text") << QByteArray("Rundenzeiten\n1;2;3\n") << foreign;
         QTest::newRow("lower case") << header.toLower() << foreign;
         QTest::newRow("torn header") << header.first(40) << foreign;
         QTest::newRow("version 0") << QByteArray("CHRONOLAUF-JOURNAL 0 x 00000000\n") << foreign;
-        QTest::newRow("newer version") << v2 << QStringLiteral("Journal hat ein neueres Format (Version 2)");
+        QTest::newRow("newer version") << v3 << QStringLiteral("Journal hat ein neueres Format (Version 3)");
         QTest::newRow("much newer, other checksum") << QByteArray(v17.chopped(10) + " sha256:abcdef\n")
                                                    << QStringLiteral("Journal hat ein neueres Format (Version 17)");
         QTest::newRow("header missing a field") << checked("CHRONOLAUF-JOURNAL 1 1.8 cars=20") << QStringLiteral("Journal beschädigt in Zeile 1");

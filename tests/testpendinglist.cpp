@@ -4,10 +4,11 @@
 #include <QStringList>
 #include <QTest>
 
-// A step applied to the list: append a text, remove the selected entry, select an index or clear.
+// A step applied to the list: append a text (its pass gets the next id, from 1), remove the
+// selected entry, remove a pass by id, select an index or clear.
 struct Step
 {
-    enum Kind { Append, Remove, Select, Clear };
+    enum Kind { Append, Remove, RemoveId, Select, Clear };
     Kind kind;
     int index = 0;
     QString text;
@@ -24,6 +25,10 @@ Step removeSelected()
 {
     return Step{Step::Remove, 0, QString()};
 }
+Step removeId(int id)
+{
+    return Step{Step::RemoveId, id, QString()};
+}
 Step select(int index)
 {
     return Step{Step::Select, index, QString()};
@@ -35,11 +40,21 @@ Step clear()
 
 void apply(PendingList &list, const QList<Step> &steps)
 {
+    std::uint32_t nextId = 1;
     for (const Step &step : steps) {
         switch (step.kind) {
-        case Step::Append: list.append(step.text); break;
-        case Step::Remove: list.removeSelected(); break;
-        case Step::Select: list.select(step.index); break;
+        case Step::Append: list.append({.id = nextId, .tick = std::int32_t(nextId) * 1000}, step.text); ++nextId; break;
+        case Step::Remove:
+            if (const auto selected = list.selected())
+                QVERIFY(list.remove(selected->id));
+            break;
+        case Step::RemoveId: list.remove(std::uint32_t(step.index)); break;
+        case Step::Select:
+            if (step.index >= 0 && step.index < list.count())
+                QVERIFY(list.select(list.pass(step.index).id));
+            else
+                QVERIFY(!list.select(std::uint32_t(step.index + 100)));
+            break;
         case Step::Clear: list.clear(); break;
         }
     }
@@ -101,6 +116,16 @@ void TestPendingList::selection_data()
     QTest::newRow("deleting again after emptying does nothing")
         << QList<Step>{append("a"), removeSelected(), removeSelected()} << QStringList{} << -1;
 
+    // Deleting by id: the selection stays on its pass
+    QTest::newRow("deleting a pass before the selected one keeps that one selected")
+        << QList<Step>{append("a"), append("b"), append("c"), select(2), removeId(1)} << QStringList{"b", "c"} << 1;
+    QTest::newRow("deleting a pass after the selected one keeps the selection")
+        << QList<Step>{append("a"), append("b"), append("c"), select(1), removeId(3)} << QStringList{"a", "b"} << 1;
+    QTest::newRow("deleting the selected pass by id selects the one that followed")
+        << QList<Step>{append("a"), append("b"), append("c"), select(1), removeId(2)} << QStringList{"a", "c"} << 1;
+    QTest::newRow("deleting a pass that does not wait does nothing")
+        << QList<Step>{append("a"), append("b"), select(1), removeId(7)} << QStringList{"a", "b"} << 1;
+
     // Selecting
     QTest::newRow("select moves the selection")
         << QList<Step>{append("a"), append("b"), append("c"), select(2)} << QStringList{"a", "b", "c"} << 2;
@@ -142,13 +167,14 @@ void TestPendingList::assigningOldestFirst()
     // Each booking removes the selected entry; the selection moves on to the next newer pass.
     PendingList list;
     const QStringList passes = {"0:58,10", "1:01,20", "1:03,90", "2:00,00"};
+    std::uint32_t id = 0;
     for (const QString &pass : passes)
-        list.append(pass);
+        list.append({.id = ++id, .tick = 0}, pass);
 
     for (const QString &pass : passes) {
         QCOMPARE(list.selectedIndex(), 0);
         QCOMPARE(list.selectedText(), pass);
-        list.removeSelected();
+        list.remove(list.selected()->id);
     }
     QVERIFY(list.isEmpty());
     QCOMPARE(list.selectedIndex(), -1);

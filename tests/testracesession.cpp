@@ -163,7 +163,11 @@ private slots:
             session->submit({.kind = Kind::ToggleArming});
         // What a journal gets: the beginning, then every recorded input (undos as such).
         std::vector<RaceInput> journal;
-        connect(session.get(), &RaceSession::sessionBegan, this, [&journal](const std::vector<RaceInput> &inputs) { journal = inputs; });
+        SessionSetup setup;
+        connect(session.get(), &RaceSession::sessionBegan, this, [&](const SessionSetup &began, const std::vector<RaceInput> &inputs) {
+            setup = began;
+            journal = inputs;
+        });
         connect(session.get(), &RaceSession::recorded, this, [&journal](const RaceInput &input) { journal.push_back(input); });
         session->submit({.kind = Kind::StartCommand});
         int finishLevel = 0;
@@ -196,7 +200,7 @@ private slots:
             if (session->history().empty())
                 break;
             RaceSession replay(std::make_unique<ManualTickSource>(0), QLocale(QLocale::German, QLocale::Germany));
-            replay.restore(journal);
+            replay.restore(setup, journal);
             QCOMPARE(state(replay.core()), state(session->core()));
             QCOMPARE(replay.history().size(), session->history().size());
         }

@@ -165,7 +165,7 @@ private slots:
         JournalReader reader;
         QVERIFY(reader.read(journal));
         RaceSession replay(std::make_unique<ManualTickSource>(0), QLocale());
-        replay.restore(std::vector<RaceInput>(reader.inputs().begin(), reader.inputs().end()));
+        replay.restore(reader.header().rebuildSetup(), std::vector<RaceInput>(reader.inputs().begin(), reader.inputs().end()));
         QCOMPARE(raceState(replay.core()), after);
     }
 

@@ -145,7 +145,7 @@ void TFormMain::wire()
     });
     connect(ListBoxTime->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex &current) {
         if (!mSyncingSelection && current.isValid())
-            submit({.kind = Kind::SelectPending, .value = current.row()});
+            submit({.kind = Kind::SelectPending, .pass = core().pending().pass(current.row()).id});
     });
     // A Ctrl+click can take the selection away in the view; the core keeps its selected
     // time, so the view shows it again.
