@@ -71,8 +71,12 @@ void RaceCore::apply(const RaceInput &in)
     switch (in.kind) {
     case Kind::StartCommand: mStart2Click(now, in.confirmed, in.answers); break;
     case Kind::CapturePass: CapturePass(now, in.pass); break;
-    case Kind::Assign: FClick(now, in.value, in.pass); break;
-    case Kind::DeletePending: mDelZeitClick(in.pass); break;
+    case Kind::Assign: FClick(now, in.value, in.pass, in.noLap); break;
+    case Kind::DeletePending:
+        // A deletion of nothing is not part of the race: replayed later, it would take a pass.
+        mDelZeitClick(in.pass);
+        mRaceChanged = mOutcome.pass != 0;
+        break;
     case Kind::SelectPending: {
         // Older journals name the pass by its place in the list.
         std::uint32_t id = in.pass;
@@ -80,6 +84,7 @@ void RaceCore::apply(const RaceInput &in)
             id = mPending.pass(in.value).id;
         if (id != 0 && mPending.select(id))
             mOutcome.pass = id;
+        mRaceChanged = mOutcome.pass != 0;
         mObserver->pendingChanged();
         break;
     }
@@ -634,7 +639,7 @@ void RaceCore::mDelZeitClick(std::uint32_t id)
 
 // ---- lap assignment and standings ----
 
-void RaceCore::FClick(std::int32_t now, int p, std::uint32_t id)
+void RaceCore::FClick(std::int32_t now, int p, std::uint32_t id, bool noLap)
 {
     RaceTable &t = mTable;
     // A key that books nobody changes nothing, and is not part of the race.
@@ -666,7 +671,8 @@ void RaceCore::FClick(std::int32_t now, int p, std::uint32_t id)
     const int lapsBefore = t.lapCount(p);
     t.LastPassTick[p] = pass;
     t.WarnSinceTick[p] = pass;
-    BookLap(p);
+    if (!noLap)
+        BookLap(p);
     // The pass is used up even when nothing could be booked.
     if (!keyPress)
         mDelZeitClick(id);
@@ -963,7 +969,8 @@ bool RaceCore::sameState(const RaceCore &o) const
 {
     return mState == o.mState && mControls == o.mControls && mTable == o.mTable && mGrid == o.mGrid
         && mPending == o.mPending && mCarCount == o.mCarCount && mLapLimit == o.mLapLimit
-        && mSortPosition == o.mSortPosition && mRaceDuration == o.mRaceDuration && mDurationText == o.mDurationText
+        && mSortPosition == o.mSortPosition && mRaceDuration == o.mRaceDuration
+        && (mState != SessionState::Idle || mDurationText == o.mDurationText)
         && mWarnText == o.mWarnText && mAcceptedWarnText == o.mAcceptedWarnText && mWarningTime == o.mWarningTime
         && mTitle == o.mTitle && mSessionType == o.mSessionType && mBarrierSettings == o.mBarrierSettings
         && mLastStartLevel == o.mLastStartLevel && mLastFinishLevel == o.mLastFinishLevel

@@ -59,7 +59,8 @@ public:
 
     // What a session started now would start from.
     SessionSetup setup() const;
-    // The whole state a rebuild must reproduce (not the wall clock or the locale).
+    // The whole state a rebuild must reproduce: not the locale, the wall clock or the
+    // countdown text, which the next clock tick writes anyway.
     bool sameState(const RaceCore &other) const;
 
     // The question the start command asks in the current state, if any. Its answer goes
@@ -127,7 +128,7 @@ private:
     void setBarrierIndicator(bool visible);
     void CapturePass(std::int32_t now, std::uint32_t id = 0);
     void mDelZeitClick(std::uint32_t id);
-    void FClick(std::int32_t now, int participant, std::uint32_t id);
+    void FClick(std::int32_t now, int participant, std::uint32_t id, bool noLap);
     void restoreSetup(const SessionSetup &setup);
     void BookLap(int participant);
     void RankAndSort();

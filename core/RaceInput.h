@@ -98,6 +98,9 @@ struct RaceInput
     QList<QStringList> table = {};
     // The pass the input names, by its id in the session (see Kind); 0: none named.
     std::uint32_t pass = 0;
+    // Assign in a record: the lap limit or the finish refused the lap. The pass is used up
+    // all the same, and stays so when the record is replayed after an earlier lap went.
+    bool noLap = false;
     // SetupRestored: the set-up to restore.
     std::shared_ptr<const SessionSetup> setup = {};
 };

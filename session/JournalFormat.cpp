@@ -245,6 +245,8 @@ void JournalFormat::appendInputLine(QByteArray &out, const RaceInput &in)
         out += " i=";
         appendInteger(out, in.pass);
     }
+    if (in.noLap)
+        out += " n=1";
     appendChecked(out, start);
 }
 
@@ -461,6 +463,12 @@ std::optional<RaceInput> JournalFormat::parseInput(QByteArrayView body)
         case 's':
             if (auto s = decodeTable(value))
                 in.table = std::move(*s);
+            else
+                return std::nullopt;
+            break;
+        case 'n':
+            if (const auto n = parseFlag(value))
+                in.noLap = *n;
             else
                 return std::nullopt;
             break;

@@ -17,7 +17,7 @@
 // crash or a flipped bit is recognised:
 //
 //   CHRONOLAUF-JOURNAL <format> <program> key=value ... <crc>   the header (JournalHeader)
-//   <kind> <tick or -> [v=..] [c=1] [a=..] [x=..] [l=..] [p=..] [s=..] [i=..] <crc>   one input
+//   <kind> <tick or -> [v=..] [c=1] [a=..] [x=..] [l=..] [p=..] [s=..] [i=..] [n=1] <crc>   one input
 //   END <reason> <crc>                                          a clean end, always last
 //
 // Fields are separated by single spaces; texts are percent-encoded wherever a byte could

@@ -83,6 +83,8 @@ void RaceSession::applyOne(RaceInput input)
         input.pass = outcome.pass;
         if (input.kind == Kind::SelectPending)
             input.value = 0;
+        if (input.kind == Kind::Assign)
+            input.noLap = outcome.pass != RaceInput::NoPass && !outcome.booked;
     }
 
     // The record of the session: from its start to its reset.

@@ -66,6 +66,7 @@ QList<RaceInput> sampleInputs()
         {.kind = Kind::CapturePass, .tick = 61000},
         {.kind = Kind::Assign, .tick = 61500, .value = 3, .pass = 1},
         {.kind = Kind::Assign, .tick = 61600, .value = 3, .pass = RaceInput::NoPass},
+        {.kind = Kind::Assign, .tick = 61700, .value = 2, .pass = 2, .noLap = true},
         {.kind = Kind::LineEvent, .tick = 70000, .value = 0x30, .lines = 0x18, .pulses = 0x08},
         {.kind = Kind::StarterListImported, .tick = 71000, .table = Starters},
         {.kind = Kind::StartCommand, .tick = 90000, .confirmed = true, .answers = Question::StopAllTimes},
@@ -114,6 +115,7 @@ void compareInputs(const QList<RaceInput> &actual, const QList<RaceInput> &expec
         QCOMPARE(a.pulses, e.pulses);
         QCOMPARE(a.table, e.table);
         QCOMPARE(a.pass, e.pass);
+        QCOMPARE(a.noLap, e.noLap);
     }
 }
 
