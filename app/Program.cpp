@@ -13,6 +13,7 @@
 #include "session/JournalFormat.h"
 #include "session/JournalRecorder.h"
 #include "session/RaceSession.h"
+#include "session/SessionTimers.h"
 #include "ui/LiveAddressDialog.h"
 #include "ui/Scoreboard.h"
 #include "ui/SpreadsheetActions.h"
@@ -50,6 +51,7 @@ Program::Program(Services services, QSettings &store)
         ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/journal")
         : services.journalDir;
     mJournal = std::make_unique<JournalRecorder>(*mSession, QDir(journalDir));
+    mTimers = std::make_unique<SessionTimers>(*mSession);
 
     // The light barriers: every wake of the port's event thread is an input with its own tick.
     mComPort = std::make_unique<TComPort>(std::move(services.serial), mSession->clock());
@@ -88,6 +90,7 @@ Program::Program(Services services, QSettings &store)
     mFormMain->setSpreadsheetActions(mSpreadsheet);
     mFormMain->setDialogs(mQuestion, mInfo, mCfg);
     mFormMain->setCloseHandler([this] {
+        mTimers->stop();
         mJournal->close(QStringLiteral("Programm beendet"));
         current().write(mStore);
     });
@@ -215,6 +218,7 @@ Program::~Program()
     mScoreboard.reset();
     mFormMain.reset();
     mComPort.reset();
+    mTimers.reset();
     // No END line: only a close that the operator granted ends a journal cleanly.
     mJournal.reset();
 }

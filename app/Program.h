@@ -12,6 +12,7 @@ class JournalRecorder;
 class PagePrinter;
 class SpreadsheetActions;
 class SerialDevice;
+class SessionTimers;
 class TCfgDialog;
 class TComPort;
 class QSettings;
@@ -55,6 +56,7 @@ public:
     TCfgDialog &settingsDialog() { return *mCfg; }
     SpreadsheetActions &spreadsheet() { return *mSpreadsheet; }
     JournalRecorder &journal() { return *mJournal; }
+    SessionTimers &timers() { return *mTimers; }
     TComPort &comPort() { return *mComPort; }
     // The scoreboard window; none until the operator first asks for it (Ctrl+W).
     Scoreboard *scoreboard() { return mScoreboard.get(); }
@@ -92,6 +94,8 @@ private:
     // Declared first, destroyed last: the windows read it until they are gone.
     std::unique_ptr<RaceSession> mSession;
     std::unique_ptr<JournalRecorder> mJournal;
+    // The race's clocks: they run with or without a window, and stop before the session goes.
+    std::unique_ptr<SessionTimers> mTimers;
     QString mJournalDir;
     // Closed before the session goes: its last OnClose still reaches the session.
     std::unique_ptr<TComPort> mComPort;

@@ -46,6 +46,7 @@
 #include "platform/DesktopShell.h"
 #include "platform/PagePrinter.h"
 #include "session/RaceSession.h"
+#include "session/SessionTimers.h"
 #include "ui/TFormMain.h"
 
 #include <QApplication>
@@ -317,8 +318,10 @@ bool runLoad(Load load, const Options &options)
 
     DesktopShell shell;
     NoPrinter printer;
+    std::unique_ptr<SessionTimers> timers;
     std::unique_ptr<TFormMain> window;
     if (load == Load::Window) {
+        timers = std::make_unique<SessionTimers>(*session);
         window = std::make_unique<TFormMain>(*session, TFormMain::Services{shell, printer});
         window->show();
     }

@@ -2,6 +2,7 @@
 #include "ProgramFixture.h"
 #include "input/TComPort.h"
 #include "session/RaceSession.h"
+#include "session/SessionTimers.h"
 #include "ui/BarrierIndicator.h"
 #include "ui/PressButton.h"
 #include "ui/TCfgDialog.h"
@@ -145,7 +146,7 @@ private slots:
         // With "Kein" the output types shown are dropped and the stored ones stay.
         QCOMPARE(b.startPnp, ok && choose > 0);
         QVERIFY(b.finishPnp);
-        QCOMPARE(form().TimerLockStop->interval(), b.lockStopSeconds * 1000);
+        QCOMPARE(program->timers().finishLock().interval(), b.lockStopSeconds * 1000);
 
         // Everything chosen is kept for the next run.
         QVERIFY(form().close());
@@ -182,12 +183,12 @@ private slots:
     {
         QVERIFY(startProgram({"Port=3"}));
         QTest::keyClick(&form(), Qt::Key_S, Qt::ControlModifier);
-        QVERIFY(form().TimerLockStop->isActive());
+        QVERIFY(program->timers().finishLock().isActive());
         QTest::qWait(300);
         editSettings([](TCfgDialog &d) { d.seLock->setValue(5); }, true);
-        QVERIFY(form().TimerLockStop->isActive());
-        QCOMPARE(form().TimerLockStop->interval(), 5000);
-        QVERIFY(form().TimerLockStop->remainingTime() > 4500);
+        QVERIFY(program->timers().finishLock().isActive());
+        QCOMPARE(program->timers().finishLock().interval(), 5000);
+        QVERIFY(program->timers().finishLock().remainingTime() > 4500);
     }
 
     void closingThePortHidesTheIndicator()

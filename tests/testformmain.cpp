@@ -1,6 +1,7 @@
 #include "Fakes.h"
 #include "core/RaceCore.h"
 #include "session/RaceSession.h"
+#include "session/SessionTimers.h"
 #include "core/TickSource.h"
 #include "platform/Shell.h"
 #include "platform/SoundPlayer.h"
@@ -44,6 +45,7 @@ class TestFormMain : public QObject
     FakePrinter printer;
     // The session outlives the window, as in the program.
     std::unique_ptr<RaceSession> session;
+    std::unique_ptr<SessionTimers> timers;
     std::unique_ptr<TFormMain> form;
 
     // A key as the operator types it: delivered to whatever has the focus.
@@ -76,6 +78,7 @@ private slots:
         connect(session.get(), &RaceSession::soundRequested, this, [this](RaceObserver::Sound s) {
             sound.play(QString::fromLatin1(s == RaceObserver::Sound::Gong ? TFormMain::GongSound : TFormMain::ContactSound));
         });
+        timers = std::make_unique<SessionTimers>(*session);
         form = std::make_unique<TFormMain>(*session, TFormMain::Services{shell, printer});
         form->setDialogs(&asker, nullptr);
         form->show();
@@ -86,6 +89,7 @@ private slots:
     void cleanup()
     {
         form.reset();
+        timers.reset();
         session.reset();
     }
 
@@ -110,8 +114,8 @@ private slots:
         QCOMPARE(core().sessionState(), SessionState::Running);
         QVERIFY(asker.asked.isEmpty());
         QCOMPARE(form->bSTART2->text(), QStringLiteral("ENDE"));
-        QVERIFY(form->TimerALL->isActive());
-        QVERIFY(form->Timer1->isActive());
+        QVERIFY(timers->runningTimes().isActive());
+        QVERIFY(timers->countdown().isActive());
         QVERIFY(form->ListBoxTime->hasFocus());
 
         clock.advance(65430);
@@ -150,7 +154,7 @@ private slots:
         press(Qt::Key_S, Qt::ControlModifier);
         QCOMPARE(core().sessionState(), SessionState::Ended);
         QCOMPARE(form->bSTART2->text(), QStringLiteral("00:00"));
-        QVERIFY(!form->TimerALL->isActive());
+        QVERIFY(!timers->runningTimes().isActive());
 
         press(Qt::Key_S, Qt::ControlModifier);
         QCOMPARE(asker.asked.last(), QStringLiteral("Haben Sie das Protokoll gespeichert?"));

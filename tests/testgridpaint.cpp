@@ -2,6 +2,7 @@
 #include "core/RaceCore.h"
 #include "core/TickSource.h"
 #include "session/RaceSession.h"
+#include "session/SessionTimers.h"
 #include "ui/BgrColour.h"
 #include "ui/GridStyle.h"
 #include "ui/GridView.h"
@@ -27,6 +28,7 @@ class TestGridPaint : public QObject
     FakeShell shell;
     FakePrinter printer;
     std::unique_ptr<RaceSession> session;
+    std::unique_ptr<SessionTimers> timers;
     std::unique_ptr<TFormMain> form;
     int partialPaints = 0; // viewport paints narrower than a running-time cell
 
@@ -69,6 +71,7 @@ private slots:
         session = std::make_unique<RaceSession>(std::make_unique<ClockView>(clock));
         session->submit({.kind = Kind::CarCountChanged, .value = 20});
         session->submit({.kind = Kind::WarnTimeEdited, .text = QStringLiteral("00:02")});
+        timers = std::make_unique<SessionTimers>(*session);
         form = std::make_unique<TFormMain>(*session, TFormMain::Services{shell, printer});
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
@@ -79,6 +82,7 @@ private slots:
     void cleanup()
     {
         form.reset();
+        timers.reset();
         session.reset();
     }
 

@@ -1,6 +1,7 @@
 #include "ClockView.h"
 #include "core/TimeText.h"
 #include "session/RaceSession.h"
+#include "session/SessionTimers.h"
 
 #include <QRandomGenerator>
 #include <QSignalSpy>
@@ -251,6 +252,31 @@ private slots:
         QCOMPARE(session->core().table().lapCount(1), 0);
         session->submit({.kind = Kind::Undo});
         QCOMPARE(undone.count(), 2);
+    }
+
+    // The race's clocks run without any window: running times, the countdown with its gong,
+    // the finish lock after a start; and nothing more once the program stops them.
+    void timersRunWithoutAWindow()
+    {
+        make(2);
+        SessionTimers timers(*session);
+        QVERIFY(!session->core().wallClockText().isEmpty());
+        session->submit({.kind = Kind::BarrierSettingsChanged, .value = BarrierSettings{.lockStopSeconds = 1}.pack()});
+        session->submit({.kind = Kind::DurationEdited, .text = QStringLiteral("1")});
+        session->submit({.kind = Kind::ToggleArming});
+        QVERIFY(!timers.runningTimes().isActive());
+        session->submit({.kind = Kind::StartCommand});
+        QVERIFY(timers.runningTimes().isActive() && timers.countdown().isActive() && timers.finishLock().isActive());
+        QVERIFY(!session->core().controls().barriersArmed);
+        clock.advance(1230);
+        QTRY_COMPARE(session->core().grid().cell(Col::CurrentTime, 1), QStringLiteral("0:01,23"));
+        QTRY_VERIFY(session->core().controls().gongVisible);
+        QTRY_VERIFY_WITH_TIMEOUT(session->core().controls().barriersArmed, 3000);
+        QVERIFY(!timers.finishLock().isActive());
+        timers.stop();
+        clock.advance(1000);
+        QTest::qWait(50);
+        QCOMPARE(session->core().grid().cell(Col::CurrentTime, 1), QStringLiteral("0:01,23"));
     }
 
     // One snapshot per change, shared by every reader, in the grid's shown order.

@@ -1,6 +1,7 @@
 #include "FakeSerialDevice.h"
 #include "Fakes.h"
 #include "app/Program.h"
+#include "session/SessionTimers.h"
 #include "core/RaceCore.h"
 #include "output/WorkbookReader.h"
 #include "session/JournalReader.h"
@@ -155,7 +156,7 @@ private slots:
         QCOMPARE(core.sessionState(), SessionState::Running);
         QCOMPARE(core.title(), QStringLiteral("Nachtlauf, Ü-30"));
         // The race goes on, and into the same journal: a second crash loses nothing either.
-        QVERIFY(program->mainWindow().TimerALL->isActive());
+        QVERIFY(program->timers().runningTimes().isActive());
         program->session().submit({.kind = RaceInput::Kind::Assign, .value = 4});
         QCOMPARE(core.table().lapCount(4), 1);
         const QString journal = program->journal().path();

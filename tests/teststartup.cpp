@@ -4,6 +4,7 @@
 #include "platform/Shell.h"
 #include "platform/SoundPlayer.h"
 #include "app/Program.h"
+#include "session/SessionTimers.h"
 #include "core/RaceCore.h"
 #include "ui/BarrierIndicator.h"
 #include "ui/TFDlgYesNo.h"
@@ -87,7 +88,7 @@ private slots:
         QCOMPARE(form.meTime->text(), QStringLiteral("04:00:00"));
         QCOMPARE(form.meTimeWarn->text(), QStringLiteral("00:30"));
         QCOMPARE(form.SortGrid1->model()->rowCount(), 20);
-        QCOMPARE(form.TimerLockStop->interval(), 20000);
+        QCOMPARE(program.timers().finishLock().interval(), 20000);
         QVERIFY(form.ImageLS1->isHidden());
         QCOMPARE(program.questionDialog().windowTitle(), QStringLiteral("Chronolauf v1.8"));
         // Nothing is written before the program ends.
@@ -118,7 +119,7 @@ private slots:
         QCOMPARE(form.eTitle->text(), QStringLiteral("Stadtlauf"));
         QCOMPARE(form.meTime->text(), QStringLiteral("01:30:00"));
         QCOMPARE(form.meTimeWarn->text(), QStringLiteral("01:00"));
-        QCOMPARE(form.TimerLockStop->interval(), 30000);
+        QCOMPARE(program.timers().finishLock().interval(), 30000);
         // Seven participants: eight grid rows, and the window fits them whatever "Height" said.
         QCOMPARE(form.SortGrid1->model()->rowCount(), 7);
         QVERIFY(form.height() != 999);

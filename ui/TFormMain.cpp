@@ -71,8 +71,6 @@ TFormMain::TFormMain(RaceSession &session, const Services &services, QWidget *pa
         },
         [this](const Command &command) { runCommand(command); });
 
-    submit({.kind = Kind::TimerDate, .value = QTime::currentTime().msecsSinceStartOfDay()});
-    TimerDate->start();
     showControls();
     showPending();
     setMinimumWidth(1024);
@@ -154,12 +152,6 @@ void TFormMain::wire()
             showPendingSelection();
     });
 
-    connect(TimerALL, &QTimer::timeout, this, [this] { submit({.kind = Kind::TimerAll}); });
-    connect(Timer1, &QTimer::timeout, this, [this] { submit({.kind = Kind::Timer1}); });
-    connect(TimerDate, &QTimer::timeout, this, [this] {
-        submit({.kind = Kind::TimerDate, .value = QTime::currentTime().msecsSinceStartOfDay()});
-    });
-    connect(TimerLockStop, &QTimer::timeout, this, [this] { submit({.kind = Kind::TimerLockStop}); });
     connect(TimerMessage, &QTimer::timeout, this, [this] {
         StatusPanels[1]->clear();
         showBarrierHealth();
@@ -345,7 +337,6 @@ void TFormMain::closeEvent(QCloseEvent *event)
             return;
         }
     }
-    TimerALL->stop();
     if (mCloseHandler)
         mCloseHandler();
     event->accept();
@@ -401,14 +392,6 @@ void TFormMain::showGridContextMenu(const QPoint &pos)
     PopupMenuAus->popup(SortGrid1->viewport()->mapToGlobal(pos));
 }
 
-void TFormMain::syncTimer(QTimer *timer, bool enabled)
-{
-    if (enabled && !timer->isActive())
-        timer->start();
-    else if (!enabled && timer->isActive())
-        timer->stop();
-}
-
 void TFormMain::showControls()
 {
     const RaceCore &race = core();
@@ -440,15 +423,6 @@ void TFormMain::showControls()
         meTime->setText(race.durationText());
     eTime->setText(race.wallClockText());
 
-    // A new lock time applies from now on to a lock that is running.
-    if (TimerLockStop->interval() != c.lockStopInterval)
-        TimerLockStop->setInterval(c.lockStopInterval);
-    if (mShownLockRestarts != c.lockStopRestarts && TimerLockStop->isActive())
-        TimerLockStop->start();
-    mShownLockRestarts = c.lockStopRestarts;
-    syncTimer(TimerALL, c.timerAllEnabled);
-    syncTimer(Timer1, c.timer1Enabled);
-    syncTimer(TimerLockStop, c.timerLockStopEnabled);
     showBarrierHealth();
 }
 

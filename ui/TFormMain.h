@@ -125,7 +125,6 @@ private:
     QWidget *buildGrid();
     QWidget *buildPassPanel();
     void buildStatusBar();
-    void buildTimers();
 
     // Wiring: widget signals become session inputs, session signals update the widgets.
     void wire();
@@ -145,7 +144,6 @@ private:
     void showRowCount();
     void fitToParticipants();
     void FormResize();
-    void syncTimer(QTimer *timer, bool enabled);
     void showGridContextMenu(const QPoint &pos);
 
     RaceSession &mSession;
@@ -156,7 +154,6 @@ private:
     TCfgDialog *mCfg = nullptr;
     SpreadsheetActions *mSpreadsheet = nullptr;
     int mPort = 0;
-    int mShownLockRestarts = 0;
     QString mPersistentError;
     QString mLiveAddress;
     QString mWebAddress = QString::fromLatin1(DefaultWebAddress);
@@ -198,9 +195,5 @@ public:
     QMenu *PopupMenuAus = nullptr;
     QAction *mAus = nullptr;
     QLabel *StatusPanels[4] = {};
-    QTimer *TimerALL = nullptr;
-    QTimer *Timer1 = nullptr;
-    QTimer *TimerDate = nullptr;
-    QTimer *TimerLockStop = nullptr;
     QTimer *TimerMessage = nullptr; // clears status panel 1
 };

@@ -47,13 +47,6 @@ QFont arial(int pixels, bool bold)
     return font;
 }
 
-QTimer *makeTimer(int intervalMs, QObject *parent)
-{
-    auto *timer = new QTimer(parent);
-    timer->setTimerType(Qt::PreciseTimer);
-    timer->setInterval(intervalMs);
-    return timer;
-}
 
 QToolButton *speedButton(const char *name, Pictures::Glyph glyph, const QString &hint, QWidget *parent)
 {
@@ -111,7 +104,6 @@ void TFormMain::buildLayout()
     setCentralWidget(central);
 
     buildStatusBar();
-    buildTimers();
 }
 
 QWidget *TFormMain::buildTopPanel()
@@ -380,10 +372,4 @@ void TFormMain::buildStatusBar()
     TimerMessage->setInterval(MessageTimeoutMs);
 }
 
-void TFormMain::buildTimers()
-{
-    TimerALL = makeTimer(10, this);
-    Timer1 = makeTimer(450, this);
-    TimerDate = makeTimer(450, this);
-    TimerLockStop = makeTimer(20000, this);
-}
+
