@@ -145,7 +145,7 @@ void RaceCore::apply(const RaceInput &in)
     case Kind::LineEvent: ComPortEvent(now, in); break;
     case Kind::PortOpened: setBarrierIndicator(true); break;
     case Kind::PortClosed:
-        mFinishBlockedSince.reset();
+        mBarriers.portClosed();
         setBarrierIndicator(false);
         break;
     case Kind::Undo: break; // the session rebuilds the race without the lap
@@ -523,72 +523,23 @@ void RaceCore::TimerLockStopTimer()
 
 // ---- light-barrier routing ----
 
-namespace {
-
-// Whether a barrier line's event counts: a level other than the stored one is stored and
-// counts when it is the barrier's counting level (asserted for NPN, dropped for PNP). A
-// repeated level is dropped, unless the line pulsed: then it went to its other level and
-// back unseen, which passes the counting level exactly once.
-bool barrierCounts(std::optional<int> &stored, int level, bool pulsed, bool pnp, bool unknownType)
-{
-    if (stored == level)
-        return pulsed && !unknownType;
-    stored = level;
-    return !unknownType && (level != 0) != pnp;
-}
-
-} // namespace
-
-// One wake of the serial event thread, dispatched line by line in the driver's order.
+// One wake of the serial event thread: the router says which barrier counted, the race acts.
 void RaceCore::ComPortEvent(std::int32_t stamped, const RaceInput &in)
 {
     // The event thread may read the clock before the GUI thread starts the session: such a
     // wake counts from the start, never before it.
     const std::int32_t now = mState != SessionState::Idle && TickDiff(stamped, mTable.RaceStartTick) < 0
         ? mTable.RaceStartTick : stamped;
-    const int lines = in.lines | in.pulses;
-    // DSR and carrier detect are one finish barrier: one wake gives it one count at most.
-    bool finishCounted = false;
-    if (lines & RaceInput::EvCts)
-        ComPortStart(now, in.value, in.pulses & RaceInput::EvCts);
-    if (lines & RaceInput::EvDsr)
-        ComPortZeit(now, in.value, in.pulses & RaceInput::EvDsr, finishCounted);
-    if (lines & RaceInput::EvRlsd)
-        ComPortZeit(now, in.value, in.pulses & RaceInput::EvRlsd, finishCounted);
-}
-
-void RaceCore::ComPortStart(std::int32_t now, int status, bool pulsed)
-{
-    const BarrierSettings &s = mBarrierSettings;
-    if (!barrierCounts(mLastStartLevel, status & RaceInput::MsCtsOn, pulsed, s.startPnp, s.startUnknown))
-        return;
-    if (!mControls.barriersArmed)
-        return;
-    if (mState == SessionState::Idle)
-        mStart2Click(now, false, RaceInput::Question::None);
-    // With one barrier the start barrier is the finish line too; with two it only starts.
-    else if (s.oneBarrier && mState == SessionState::Running)
-        CapturePass(now);
-}
-
-void RaceCore::ComPortZeit(std::int32_t now, int status, bool pulsed, bool &finishCounted)
-{
-    const BarrierSettings &s = mBarrierSettings;
-    const int level = status & (RaceInput::MsDsrOn | RaceInput::MsRlsdOn);
-    const std::optional<int> before = mLastFinishLevel;
-    // The second line of a wake that already counted is the same pass, pulse or not.
-    const bool counts = barrierCounts(mLastFinishLevel, level, pulsed && !finishCounted, s.finishPnp, s.finishUnknown);
-    // For the operator's health display only: a beam that stays interrupted loses every pass.
-    if (mLastFinishLevel != before) {
-        const bool interrupted = !s.finishUnknown && (*mLastFinishLevel != 0) != s.finishPnp;
-        mFinishBlockedSince = interrupted ? std::optional<std::int32_t>(now) : std::nullopt;
+    const BarrierRouter::Counts counts = mBarriers.route(now, in, mBarrierSettings);
+    if (counts.start && mControls.barriersArmed) {
+        if (mState == SessionState::Idle)
+            mStart2Click(now, false, RaceInput::Question::None);
+        // With one barrier the start barrier is the finish line too; with two it only starts.
+        else if (mBarrierSettings.oneBarrier && mState == SessionState::Running)
+            CapturePass(now);
     }
-    if (!counts)
-        return;
-    finishCounted = true;
-    mLastFinishEvent = now;
     // One-barrier mode does not switch the finish lines off.
-    if (mState == SessionState::Running && mControls.barriersArmed)
+    if (counts.finish && mState == SessionState::Running && mControls.barriersArmed)
         CapturePass(now);
 }
 
@@ -926,8 +877,8 @@ SessionSetup RaceCore::setup() const
     s.barriers = mBarrierSettings;
     s.portOpen = mControls.barrierIndicatorVisible;
     s.barriersArmed = mControls.barriersArmed;
-    s.startLevel = mLastStartLevel;
-    s.finishLevel = mLastFinishLevel;
+    s.startLevel = mBarriers.startLevel();
+    s.finishLevel = mBarriers.finishLevel();
     return s;
 }
 
@@ -959,8 +910,7 @@ void RaceCore::restoreSetup(const SessionSetup &s)
     mControls.barrierIndicatorVisible = s.portOpen;
     mControls.barriersArmed = s.barriersArmed;
     mControls.barrierPicture = s.barriersArmed ? BarrierPicture::Armed : BarrierPicture::Locked;
-    mLastStartLevel = s.startLevel;
-    mLastFinishLevel = s.finishLevel;
+    mBarriers.restoreLevels(s.startLevel, s.finishLevel);
     mObserver->controlsChanged();
     mObserver->gridChanged(RaceObserver::GridChange::Cells);
 }
@@ -973,6 +923,6 @@ bool RaceCore::sameState(const RaceCore &o) const
         && (mState != SessionState::Idle || mDurationText == o.mDurationText)
         && mWarnText == o.mWarnText && mAcceptedWarnText == o.mAcceptedWarnText && mWarningTime == o.mWarningTime
         && mTitle == o.mTitle && mSessionType == o.mSessionType && mBarrierSettings == o.mBarrierSettings
-        && mLastStartLevel == o.mLastStartLevel && mLastFinishLevel == o.mLastFinishLevel
+        && mBarriers.startLevel() == o.mBarriers.startLevel() && mBarriers.finishLevel() == o.mBarriers.finishLevel()
         && mNextPassId == o.mNextPassId;
 }

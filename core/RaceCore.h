@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/BarrierRouter.h"
 #include "core/Controls.h"
 #include "core/GridLayout.h"
 #include "core/PendingList.h"
@@ -94,9 +95,9 @@ public:
     // The light-barrier settings of the latest BarrierSettingsChanged (defaults before any).
     const BarrierSettings &barrierSettings() const { return mBarrierSettings; }
     // Since when the finish beam has been interrupted (at its counting level), while it is.
-    std::optional<std::int32_t> finishBlockedSince() const { return mFinishBlockedSince; }
+    std::optional<std::int32_t> finishBlockedSince() const { return mBarriers.finishBlockedSince(); }
     // When the finish barrier last counted a pass, armed or not.
-    std::optional<std::int32_t> lastFinishEvent() const { return mLastFinishEvent; }
+    std::optional<std::int32_t> lastFinishEvent() const { return mBarriers.lastFinishEvent(); }
     QChar decimalSeparator() const { return mDecimalSeparator; }
     QChar timeSeparator() const { return mTimeSeparator; }
 
@@ -122,8 +123,6 @@ private:
     void TimerLockStopTimer();
     void ImageLSClick();
     void ComPortEvent(std::int32_t now, const RaceInput &in);
-    void ComPortStart(std::int32_t now, int status, bool pulsed);
-    void ComPortZeit(std::int32_t now, int status, bool pulsed, bool &finishCounted);
     void setBarrierSettings(const BarrierSettings &settings);
     void setBarrierIndicator(bool visible);
     void CapturePass(std::int32_t now, std::uint32_t id = 0);
@@ -179,11 +178,5 @@ private:
     QString mWallClockText;
 
     BarrierSettings mBarrierSettings;
-    // The levels the barrier lines had at their previous event (CTS bit; DSR and carrier
-    // detect bits), so a repeated level is dropped. None before the first event, so that
-    // one always counts; kept for the whole run, through re-opened ports and new sessions.
-    std::optional<int> mLastStartLevel;
-    std::optional<int> mLastFinishLevel;
-    std::optional<std::int32_t> mFinishBlockedSince;
-    std::optional<std::int32_t> mLastFinishEvent;
+    BarrierRouter mBarriers;
 };
