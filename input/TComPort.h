@@ -67,8 +67,9 @@ signals:
     void OnDSR();
     void OnRLSD();
     // One whole wake, raised before its OnCTS/OnDSR/OnRLSD: tick is the race clock when the wait
-    // returned, modemStatus the MS_ bits read then, lines the EV_ bits that changed, and pulses
-    // those of them that changed twice or more (a pulse shorter than the hand-over).
+    // returned, modemStatus the MS_ bits of the lines as this wake's edges leave them, lines the
+    // EV_ bits that changed, and pulses those of them that changed twice or more (a pulse
+    // shorter than the hand-over).
     void lineEvent(std::int32_t tick, int modemStatus, int lines, int pulses);
     // The device went away (unplugged). The port is closed already; OnClose came just before.
     void lost(const QString &reason);

@@ -89,6 +89,7 @@ public:
         result.dsrChanges = dsr;
         result.rlsdChanges = rlsd;
         result.lines = (cts ? EV_CTS : 0) | (dsr ? EV_DSR : 0) | (rlsd ? EV_RLSD : 0);
+        result.modemStatus = status;
         mStatus = status;
         mWakes.push_back(result);
         mChanged.wakeAll();
