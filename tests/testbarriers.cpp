@@ -270,6 +270,25 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(form().ImageLS1->isVisible(), 3000);
     }
 
+    // Only a left click on the sign arms or locks the barriers.
+    void signClicks_data()
+    {
+        QTest::addColumn<int>("button");
+        QTest::addColumn<bool>("armed");
+        QTest::newRow("left") << int(Qt::LeftButton) << true;
+        QTest::newRow("right") << int(Qt::RightButton) << false;
+        QTest::newRow("middle") << int(Qt::MiddleButton) << false;
+    }
+
+    void signClicks()
+    {
+        QFETCH(int, button);
+        QVERIFY(startProgram({"Port=3"}));
+        QVERIFY(!core().controls().barriersArmed);
+        QTest::mouseClick(form().ImageLS1, Qt::MouseButton(button));
+        QTEST(core().controls().barriersArmed, "armed");
+    }
+
     void healthMessages()
     {
         QVERIFY(startProgram({"Port=3"}));
