@@ -270,6 +270,7 @@ std::optional<SerialDevice::OpenError> LinuxSerialDevice::open(const QString &pa
     mWakeFd = wakeFd;
     mStop = false;
     mWaitMode = WaitMode::Interrupt;
+    mMismatch = 0;
     // The levels start from the lines as read, the counts from a read on either side of it
     // that agree: an edge between the two would start that line's level off inverted.
     ModemIoctls::Counts before;
@@ -362,6 +363,8 @@ SerialDevice::WaitResult LinuxSerialDevice::waitByInterrupt(int eventMask)
         mLastCounts = now;
         // Every line is followed, watched or not, so the levels stay true if the mask changes.
         mLevels ^= ((cts & 1u) ? MS_CTS_ON : 0) | ((dsr & 1u) ? MS_DSR_ON : 0) | ((dcd & 1u) ? MS_RLSD_ON : 0);
+        // An edge starts a line's comparison with the level read back afresh.
+        mMismatch &= ~((cts ? MS_CTS_ON : 0) | (dsr ? MS_DSR_ON : 0) | (dcd ? MS_RLSD_ON : 0));
         WaitResult result;
         result.outcome = WaitResult::Outcome::Changed;
         result.ctsChanges = (eventMask & EV_CTS) ? static_cast<int>(cts) : 0;
@@ -369,6 +372,14 @@ SerialDevice::WaitResult LinuxSerialDevice::waitByInterrupt(int eventMask)
         result.rlsdChanges = (eventMask & EV_RLSD) ? static_cast<int>(dcd) : 0;
         result.modemStatus = mLevels;
         result.lines = (result.ctsChanges ? EV_CTS : 0) | (result.dsrChanges ? EV_DSR : 0) | (result.rlsdChanges ? EV_RLSD : 0);
+        if (result.lines == 0) {
+            const int corrected = resyncLevels() & statusLines(eventMask);
+            result.ctsChanges = (corrected & MS_CTS_ON) ? 1 : 0;
+            result.dsrChanges = (corrected & MS_DSR_ON) ? 1 : 0;
+            result.rlsdChanges = (corrected & MS_RLSD_ON) ? 1 : 0;
+            result.modemStatus = mLevels;
+            result.lines = (result.ctsChanges ? EV_CTS : 0) | (result.dsrChanges ? EV_DSR : 0) | (result.rlsdChanges ? EV_RLSD : 0);
+        }
         if (result.lines != 0)
             return result;
         if (mStop)
@@ -386,6 +397,35 @@ SerialDevice::WaitResult LinuxSerialDevice::waitByInterrupt(int eventMask)
             return lost(error);
         return switchToPolling(eventMask);
     }
+}
+
+// The counted level can go wrong for good: a bounce that the UART counts once while the line
+// went there and back, or an edge just at the open. A line that reads back otherwise for longer
+// than a counter can lag, with no edge counted meanwhile, is taken at the level read, and that
+// is reported as its change: better one time too many than a barrier stuck the wrong way round.
+int LinuxSerialDevice::resyncLevels()
+{
+    int bits = 0;
+    if (mIoctls->lines(mFd, bits) != 0)
+        return 0;
+    const int differs = (toStatus(bits) ^ mLevels) & kLevelBits;
+    const auto now = std::chrono::steady_clock::now();
+    constexpr std::array<int, 3> lines{MS_CTS_ON, MS_DSR_ON, MS_RLSD_ON};
+    int corrected = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const int line = lines[i];
+        if (!(differs & line)) {
+            mMismatch &= ~line;
+        } else if (!(mMismatch & line)) {
+            mMismatch |= line;
+            mMismatchSince[i] = now;
+        } else if (now - mMismatchSince[i] >= std::chrono::milliseconds(ResyncMs)) {
+            mLevels ^= line;
+            mMismatch &= ~line;
+            corrected |= line;
+        }
+    }
+    return corrected;
 }
 
 SerialDevice::WaitResult LinuxSerialDevice::switchToPolling(int eventMask)

@@ -6,7 +6,9 @@
 #include <QMutex>
 #include <QWaitCondition>
 
+#include <array>
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <pthread.h>
 
@@ -18,6 +20,9 @@ public:
     // How often a wait in the driver looks at the counters again: an edge counted just before
     // the wait began wakes nobody, so this is the longest it can go unreported.
     static constexpr int RecheckMs = 20;
+    // How long a line may read back otherwise than its counted edges say before the reading
+    // wins: longer than any USB adapter lets its counters lag (a latency timer is at most 255 ms).
+    static constexpr int ResyncMs = 500;
 
     // How the wait learns of line changes.
     enum class WaitMode : std::uint8_t {
@@ -57,6 +62,8 @@ private:
     WaitResult switchToPolling(int eventMask);
     // MS_ bits of the lines now (TIOCMGET); 0 when they cannot be read.
     int liveStatus() const;
+    // The MS_ bits of the lines whose counted level gave way to the level read back (ResyncMs).
+    int resyncLevels();
     // The waiting thread announces itself so that abortWait can knock it out of the driver.
     void enterWait();
     void leaveWait();
@@ -71,6 +78,8 @@ private:
     // open, flipped by every odd count. Counts and levels read apart never agree on a short
     // break, so a wake's level comes from its own counts. Polling keeps the levels it read.
     int mLevels = 0;
+    int mMismatch = 0; // MS_ bits of lines read back otherwise than mLevels, with no edge counted since
+    std::array<std::chrono::steady_clock::time_point, 3> mMismatchSince{}; // CTS, DSR, carrier detect
 
     QMutex mWaiterMutex; // guards the two below
     QWaitCondition mWaiterLeft;

@@ -310,6 +310,60 @@ private slots:
         QTEST(device.waitMode() == LinuxSerialDevice::WaitMode::Polling, "polling");
     }
 
+    // Where the counts and the lines read back disagree for good, the lines win after a while;
+    // a counter that merely lags the lines never makes a change of its own.
+    void countedLevelGivesWay_data()
+    {
+        QTest::addColumn<int>("startLines");
+        QTest::addColumn<QList<Step>>("steps");
+        QTest::addColumn<QList<int>>("changes"); // the first wake
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("corrected"); // a second wake follows after ResyncMs
+        QTest::addColumn<int>("correctedStatus");
+        // A UART counts a bounce by its delta bit: the line went there and back and there again, counted twice.
+        QTest::newRow("bounce counted twice while the line changed")
+            << 0 << QList<Step>{whileWaiting(1, 0, 2, 0, TIOCM_DSR)} << QList<int>{0, 2, 0} << 0 << true << MS_DSR_ON;
+        // The lines read at the open already showed an edge that the adapter counted only after it.
+        QTest::newRow("edge on either side of the open")
+            << TIOCM_CD << QList<Step>{whileWaiting(1, 0, 0, 1)} << QList<int>{0, 0, 1} << 0 << true << MS_RLSD_ON;
+        QTest::newRow("counter behind the lines for a while")
+            << 0 << QList<Step>{whileWaiting(1, 0, 0, 0, TIOCM_CTS), whileWaiting(6, 1, 0, 0)} << QList<int>{1, 0, 0} << MS_CTS_ON
+            << false << 0;
+    }
+
+    void countedLevelGivesWay()
+    {
+        QFETCH(int, startLines);
+        QFETCH(QList<Step>, steps);
+        QFETCH(bool, corrected);
+        Pty pty;
+        auto *driver = new ScriptedModemIoctls(startLines, {});
+        LinuxSerialDevice device{std::unique_ptr<ModemIoctls>(driver)};
+        QVERIFY(!device.open(pty.slave(), SerialSettings()));
+        driver->play(steps);
+        const auto waitAtMost = [&device](int ms) {
+            auto wait = std::async(std::launch::async, [&device] { return device.waitForChange(EV_LINES); });
+            if (wait.wait_for(std::chrono::milliseconds(ms)) != std::future_status::ready)
+                device.abortWait();
+            return wait.get();
+        };
+        const SerialDevice::WaitResult first = waitAtMost(50 * LinuxSerialDevice::RecheckMs);
+        QCOMPARE(first.outcome, SerialDevice::WaitResult::Outcome::Changed);
+        QTEST((QList<int>{first.ctsChanges, first.dsrChanges, first.rlsdChanges}), "changes");
+        QTEST(first.modemStatus, "status");
+
+        QElapsedTimer timer;
+        timer.start();
+        const SerialDevice::WaitResult second = waitAtMost(3 * LinuxSerialDevice::ResyncMs);
+        QCOMPARE(second.outcome == SerialDevice::WaitResult::Outcome::Changed, corrected);
+        if (!corrected)
+            return;
+        QVERIFY(timer.elapsed() >= LinuxSerialDevice::ResyncMs);
+        QTEST(second.modemStatus, "correctedStatus");
+        QCOMPARE(second.lines, first.lines);
+        QCOMPARE(second.ctsChanges + second.dsrChanges + second.rlsdChanges, 1);
+    }
+
     // A break shorter than the time between the count and the level read: the two wakes it
     // gives must time exactly one pass, on the start line of one barrier or on the finish line.
     void splitEdgeCapturesOnce_data()
