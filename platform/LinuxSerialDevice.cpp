@@ -286,7 +286,7 @@ std::optional<SerialDevice::OpenError> LinuxSerialDevice::open(const QString &pa
             break;
         }
         const bool quiet = mLastCounts.cts == before.cts && mLastCounts.dsr == before.dsr && mLastCounts.dcd == before.dcd;
-        // A line that never rests keeps whatever was read last; its next edges correct nothing.
+        // A line that never rests starts from whatever was read last; resyncLevels puts it right later.
         if (quiet || tries == 3)
             break;
         before = mLastCounts;
@@ -370,16 +370,15 @@ SerialDevice::WaitResult LinuxSerialDevice::waitByInterrupt(int eventMask)
         result.ctsChanges = (eventMask & EV_CTS) ? static_cast<int>(cts) : 0;
         result.dsrChanges = (eventMask & EV_DSR) ? static_cast<int>(dsr) : 0;
         result.rlsdChanges = (eventMask & EV_RLSD) ? static_cast<int>(dcd) : 0;
-        result.modemStatus = mLevels;
-        result.lines = (result.ctsChanges ? EV_CTS : 0) | (result.dsrChanges ? EV_DSR : 0) | (result.rlsdChanges ? EV_RLSD : 0);
-        if (result.lines == 0) {
+        if (result.ctsChanges == 0 && result.dsrChanges == 0 && result.rlsdChanges == 0) {
+            // Quiet: the moment to compare with the lines read back. A corrected line is one change.
             const int corrected = resyncLevels() & statusLines(eventMask);
             result.ctsChanges = (corrected & MS_CTS_ON) ? 1 : 0;
             result.dsrChanges = (corrected & MS_DSR_ON) ? 1 : 0;
             result.rlsdChanges = (corrected & MS_RLSD_ON) ? 1 : 0;
-            result.modemStatus = mLevels;
-            result.lines = (result.ctsChanges ? EV_CTS : 0) | (result.dsrChanges ? EV_DSR : 0) | (result.rlsdChanges ? EV_RLSD : 0);
         }
+        result.modemStatus = mLevels;
+        result.lines = (result.ctsChanges ? EV_CTS : 0) | (result.dsrChanges ? EV_DSR : 0) | (result.rlsdChanges ? EV_RLSD : 0);
         if (result.lines != 0)
             return result;
         if (mStop)

@@ -12,8 +12,10 @@
 #include <memory>
 #include <pthread.h>
 
-// A tty on Linux. The wait sleeps in the driver (TIOCMIWAIT) and counts edges with TIOCGICOUNT;
-// drivers that refuse either are polled every 10 ms instead. Either way an abort is immediate.
+// A tty on Linux. The wait sleeps in the driver (TIOCMIWAIT), looking at the edge counters
+// (TIOCGICOUNT) on every wake and at least every RecheckMs; a wake's levels follow from its
+// counts. Drivers that refuse either ioctl are polled every 10 ms instead. Either way an abort
+// is immediate.
 class LinuxSerialDevice final : public SerialDevice
 {
 public:
