@@ -113,6 +113,32 @@ private slots:
         QCOMPARE(log.modemStatus, MS_DSR_ON | MS_CTS_ON);
     }
 
+    // The levels raised are the wake's own, whatever the lines read back at that moment.
+    void statusIsTheWakes_data()
+    {
+        QTest::addColumn<int>("wake");
+        QTest::addColumn<int>("live");
+        QTest::newRow("edge counted, lines still at the old level") << MS_DSR_ON << 0;
+        QTest::newRow("break already over when the lines are read") << 0 << MS_DSR_ON;
+        QTest::newRow("another line moved since") << MS_DSR_ON << (MS_DSR_ON | MS_CTS_ON);
+    }
+
+    void statusIsTheWakes()
+    {
+        QFETCH(int, wake);
+        QFETCH(int, live);
+        ManualTickSource clock;
+        auto *device = new FakeSerialDevice;
+        Log log; // outlives the port, which raises OnClose as it goes
+        TComPort port(std::unique_ptr<SerialDevice>(device), clock);
+        record(port, log);
+        port.Open();
+        device->change(0, 1, 0, wake, live);
+        QTRY_COMPARE(log.names.count(QStringLiteral("line")), 1);
+        QCOMPARE(log.modemStatus, wake);
+        QCOMPARE(port.ModemStatus(), live);
+    }
+
     void pulses_data()
     {
         QTest::addColumn<int>("cts");
