@@ -310,6 +310,25 @@ private slots:
         QTEST(device.waitMode() == LinuxSerialDevice::WaitMode::Polling, "polling");
     }
 
+    // The rechecks find nothing on quiet lines and raise nothing; an abort still ends the
+    // driver's wait at once.
+    void quietDriverWaitAbortsAtOnce()
+    {
+        Pty pty;
+        auto *driver = new ScriptedModemIoctls(TIOCM_DSR, {});
+        LinuxSerialDevice device{std::unique_ptr<ModemIoctls>(driver)};
+        QVERIFY(!device.open(pty.slave(), SerialSettings()));
+        auto wait = std::async(std::launch::async, [&device] { return device.waitForChange(EV_LINES); });
+        QCOMPARE(wait.wait_for(std::chrono::milliseconds(10 * LinuxSerialDevice::RecheckMs)), std::future_status::timeout);
+        QVERIFY(driver->waits() >= 2); // woken by the recheck, asleep again
+        QElapsedTimer timer;
+        timer.start();
+        device.abortWait();
+        QCOMPARE(wait.wait_for(std::chrono::milliseconds(1000)), std::future_status::ready);
+        QVERIFY2(timer.elapsed() < 50, qPrintable(QStringLiteral("took %1 ms").arg(timer.elapsed())));
+        QCOMPARE(wait.get().outcome, SerialDevice::WaitResult::Outcome::Aborted);
+    }
+
     // Where the counts and the lines read back disagree for good, the lines win after a while;
     // a counter that merely lags the lines never makes a change of its own.
     void countedLevelGivesWay_data()
