@@ -61,6 +61,7 @@ private:
     bool setLine(int bit, bool on);
     WaitResult waitByInterrupt(int eventMask);
     WaitResult waitByPolling(int eventMask);
+    // The driver refused a counter or wait ioctl: polling from here until the next open.
     WaitResult switchToPolling(int eventMask);
     // MS_ bits of the lines now (TIOCMGET); 0 when they cannot be read.
     int liveStatus() const;
@@ -70,7 +71,7 @@ private:
     void enterWait();
     void leaveWait();
 
-    std::unique_ptr<ModemIoctls> mIoctls;
+    std::unique_ptr<ModemIoctls> mIoctls; // the driver's, unless a test plays one
     int mFd = -1;
     int mWakeFd = -1; // eventfd: wakes a polling wait
     std::atomic<bool> mStop = false;

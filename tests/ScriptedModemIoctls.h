@@ -118,11 +118,11 @@ private:
             mLines = step.lines;
     }
 
-    mutable QMutex mMutex;
+    mutable QMutex mMutex; // the waiting thread and the test (or a GUI thread) call in
     QList<Step> mSteps;
-    int mLines;
-    Counts mCounts;
-    int mCountReads = 0;
-    int mWaits = 0;
+    int mLines;          // what TIOCMGET answers
+    Counts mCounts;      // what TIOCGICOUNT answers
+    int mCountReads = 0; // since play()
+    int mWaits = 0;      // since play()
     int mSleepFd; // never written: the driver's sleep, which only a signal ends
 };
