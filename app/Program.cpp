@@ -145,6 +145,10 @@ void Program::recover(const QString &path)
     }
     mSession->restore(reader.header().rebuildSetup(), std::vector<RaceInput>(reader.inputs().begin(), reader.inputs().end()));
     mJournal->resume(path, reader.validBytes());
+    // The journal remembers the port as it was before the interruption; the sign shows it as it is.
+    const bool open = mComPort->Connected();
+    if (mSession->core().controls().barrierIndicatorVisible != open)
+        mSession->submit({.kind = open ? RaceInput::Kind::PortOpened : RaceInput::Kind::PortClosed});
     mFormMain->showMessage(QStringLiteral("Sitzung wiederhergestellt"));
 }
 
@@ -174,10 +178,12 @@ void Program::openPort(int port)
     mFormMain->setPort(port);
     if (port == 0)
         return;
-    // A port that cannot be opened leaves the barriers off; the hidden indicator shows it.
+    // A port that cannot be opened leaves the barriers off (the indicator stays hidden) and is
+    // tried again once a second; the operator learns which device is missing.
     try {
         mComPort->Open();
     } catch (const EComError &) {
+        mFormMain->showMessage(QStringLiteral("Lichtschranke nicht gefunden: ") + mComPort->DevicePath());
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 // A millisecond counter that wraps at 32 bits, like the system tick counter.
@@ -26,17 +27,19 @@ private:
 
 // Another tick source moved by a fixed amount: after a reboot the boot clock starts again near
 // zero, and a recovered race goes on with its old ticks by adding the difference.
+// The serial event thread reads it while the GUI thread may set the offset (recovery).
 class OffsetTickSource final : public TickSource
 {
 public:
     explicit OffsetTickSource(const TickSource &base) : mBase(base) {}
-    std::uint32_t milliseconds() const override { return mBase.milliseconds() + mOffset; }
-    void setOffset(std::uint32_t offset) { mOffset = offset; }
-    std::uint32_t offset() const { return mOffset; }
+    std::uint32_t milliseconds() const override { return mBase.milliseconds() + offset(); }
+    void setOffset(std::uint32_t offset) { mOffset.store(offset, std::memory_order_relaxed); }
+    std::uint32_t offset() const { return mOffset.load(std::memory_order_relaxed); }
 
 private:
     const TickSource &mBase;
-    std::uint32_t mOffset = 0;
+    // Relaxed: the offset is one value on its own; nothing else is published with it.
+    std::atomic<std::uint32_t> mOffset = 0;
 };
 
 // The race clock: the tick counter truncated down to a multiple of 10 ms, as a signed 32-bit value.

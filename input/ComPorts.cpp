@@ -24,6 +24,8 @@ QString ComPortPath(int port)
     return QDir(ComDeviceDir()).filePath(name);
 }
 
+bool ComPortReportsCts(int port) { return port < 13 || port > ComPortCount; }
+
 std::uint32_t ProbeComPorts()
 {
     std::uint32_t presence = 0;

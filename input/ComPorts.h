@@ -16,6 +16,10 @@ QString ComDeviceDir();
 // Empty for a number outside 1..16 (0 means "no port").
 QString ComPortPath(int port);
 
+// False for the ports whose driver never reports a change of CTS (COM13-16, cdc-acm: its line
+// notification has no CTS bit), so a start barrier cannot work there.
+bool ComPortReportsCts(int port);
+
 // Tries every port once: bits 0..15 say which of COM1..COM16 opened and are character devices
 // not held by another program; bits 16..31 hold the highest such number (0 when there is none).
 std::uint32_t ProbeComPorts();

@@ -28,10 +28,23 @@ void TComPort::setSettings(const SerialSettings &settings)
 
 QString TComPort::DevicePath() const { return ComPortPath(mPort); }
 
+void TComPort::setPort(int port)
+{
+    mPort = port;
+    mReopenTimer.stop();
+}
+
 void TComPort::Open()
 {
     mReopenTimer.stop();
-    openPort();
+    try {
+        openPort();
+    } catch (const EComError &) {
+        // An adapter missing at start-up (after a power cut, or renumbered) is waited for like a pulled one.
+        if (mReopenWhenBack)
+            mReopenTimer.start();
+        throw;
+    }
 }
 
 void TComPort::Close()

@@ -29,9 +29,9 @@ public:
     // Closes the port (raising OnClose when it was open).
     ~TComPort() override;
 
-    // "COM" n, 1..16; 0 means no port. Takes effect at the next Open.
+    // "COM" n, 1..16; 0 means no port. Takes effect at the next Open; ends any retrying of the old one.
     int Port() const { return mPort; }
-    void setPort(int port) { mPort = port; }
+    void setPort(int port);
     // Line settings for the next Open; DataBits is brought into 5..8.
     const SerialSettings &Settings() const { return mSettings; }
     void setSettings(const SerialSettings &settings);
@@ -45,7 +45,8 @@ public:
     // True from a successful Open until Close (or until the device is lost).
     bool Connected() const { return mConnected; }
     // Closes any open port, opens Port() and starts waiting; raises OnOpen on success.
-    // Throws EComHandle or EComState and stays closed otherwise.
+    // Throws EComHandle or EComState and stays closed otherwise (then, with reopenWhenBack,
+    // it is tried again like a lost device).
     void Open();
     // Stops the event thread (dispatching an event it is handing over), releases the device,
     // then raises OnClose. Nothing happens when closed.
@@ -53,7 +54,8 @@ public:
     // The input lines now, as MS_ bits; 0 when closed or unreadable.
     int ModemStatus() const;
 
-    // After the device is lost, try to open it again once a second until it is back.
+    // After the device is lost or an Open failed, try to open it again once a second until it
+    // is there; Close, Open and setPort end the tries.
     void setReopenWhenBack(bool on);
     bool reopenWhenBack() const { return mReopenWhenBack; }
 
@@ -67,12 +69,13 @@ signals:
     void OnDSR();
     void OnRLSD();
     // One whole wake, raised before its OnCTS/OnDSR/OnRLSD: tick is the race clock when the wait
-    // returned, modemStatus the MS_ bits read then, lines the EV_ bits that changed, and pulses
-    // those of them that changed twice or more (a pulse shorter than the hand-over).
+    // returned, modemStatus the MS_ bits of the lines as this wake's edges leave them, lines the
+    // EV_ bits that changed, and pulses those of them that changed twice or more (a pulse
+    // shorter than the hand-over).
     void lineEvent(std::int32_t tick, int modemStatus, int lines, int pulses);
     // The device went away (unplugged). The port is closed already; OnClose came just before.
     void lost(const QString &reason);
-    // The lost device is open again (only with reopenWhenBack); OnOpen came just before.
+    // The lost (or missing) device is open again (only with reopenWhenBack); OnOpen came just before.
     void reconnected();
 
 private:

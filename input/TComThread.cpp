@@ -28,7 +28,8 @@ void TComThread::run()
         // The pass happened now, not when the GUI thread gets round to it.
         TComPort::LineEvent event;
         event.tick = ReadClock(mClock);
-        event.modemStatus = mDevice.modemStatus();
+        // The levels that go with this wake's counts, not the lines read now.
+        event.modemStatus = wake.modemStatus;
         event.lines = wake.lines;
         event.pulses = (wake.ctsChanges >= 2 ? EV_CTS : 0) | (wake.dsrChanges >= 2 ? EV_DSR : 0)
             | (wake.rlsdChanges >= 2 ? EV_RLSD : 0);

@@ -1,4 +1,5 @@
 #include "platform/LinuxSerialDevice.h"
+#include "platform/LinuxModemIoctls.h"
 #include "platform/Termios2.h"
 
 #include <QFile>
@@ -16,13 +17,15 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr tcflag_t kBOTHER = 0010000; // "the speed is in c_ispeed/c_ospeed"
 
-// Knocks the waiting thread out of TIOCMIWAIT. Installed without SA_RESTART, so the ioctl returns EINTR.
+// Knocks the waiting thread out of TIOCMIWAIT, for an abort or a look at the counters.
+// Installed without SA_RESTART, so the ioctl returns EINTR.
 int abortSignal() { return SIGRTMIN + 4; }
 
 void onAbortSignal(int) {}
@@ -88,6 +91,52 @@ int statusLines(int eventMask)
     return ((eventMask & EV_CTS) ? MS_CTS_ON : 0) | ((eventMask & EV_DSR) ? MS_DSR_ON : 0)
         | ((eventMask & EV_RLSD) ? MS_RLSD_ON : 0);
 }
+
+// The three lines the barriers use, as MS_ bits.
+constexpr int kLevelBits = MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON;
+
+// The periodic look at the counters while a thread sleeps in TIOCMIWAIT. The driver wakes the
+// wait only for an edge after the call began, so an edge that lands between our count read
+// and the ioctl would sleep until the next one. A POSIX timer aimed at this one thread
+// (SIGEV_THREAD_ID) sends it the abort signal every RecheckMs; the wait returns EINTR and the
+// loop reads the counters again. A tick that lands just before the ioctl is lost, but the
+// next one follows within the period, so no wait outlasts it. Made per wait, because each
+// open runs its wait on a new thread.
+class RecheckTimer
+{
+public:
+    explicit RecheckTimer(int signal)
+    {
+        sigevent event {};
+        event.sigev_notify = SIGEV_THREAD_ID;
+        event.sigev_signo = signal;
+        event._sigev_un._tid = gettid();
+        if (timer_create(CLOCK_MONOTONIC, &event, &mTimer) != 0)
+            return;
+        itimerspec period {};
+        period.it_interval.tv_nsec = long{LinuxSerialDevice::RecheckMs} * 1000000L;
+        period.it_value = period.it_interval;
+        if (timer_settime(mTimer, 0, &period, nullptr) != 0) {
+            timer_delete(mTimer);
+            return;
+        }
+        mRunning = true;
+    }
+    ~RecheckTimer()
+    {
+        if (mRunning)
+            timer_delete(mTimer);
+    }
+    RecheckTimer(const RecheckTimer &) = delete;
+    RecheckTimer &operator=(const RecheckTimer &) = delete;
+
+    // False when the system would not give us a timer.
+    bool running() const { return mRunning; }
+
+private:
+    timer_t mTimer {};
+    bool mRunning = false;
+};
 
 bool applySettings(int fd, const SerialSettings &settings, int &error)
 {
@@ -180,7 +229,16 @@ SerialDevice::WaitResult lost(int error)
 
 } // namespace
 
-LinuxSerialDevice::LinuxSerialDevice() { installAbortHandler(); }
+LinuxSerialDevice::LinuxSerialDevice()
+    : LinuxSerialDevice(std::make_unique<LinuxModemIoctls>())
+{
+}
+
+LinuxSerialDevice::LinuxSerialDevice(std::unique_ptr<ModemIoctls> ioctls)
+    : mIoctls(std::move(ioctls))
+{
+    installAbortHandler();
+}
 
 LinuxSerialDevice::~LinuxSerialDevice() { close(); }
 
@@ -212,9 +270,27 @@ std::optional<SerialDevice::OpenError> LinuxSerialDevice::open(const QString &pa
     mWakeFd = wakeFd;
     mStop = false;
     mWaitMode = WaitMode::Interrupt;
-    if (!readCounts(mLastCounts, error))
+    mMismatch = 0;
+    // The levels start from the lines as read, the counts from a read on either side of it
+    // that agree: an edge between the two would start that line's level off inverted.
+    ModemIoctls::Counts before;
+    mLevels = liveStatus() & kLevelBits;
+    if (mIoctls->counts(mFd, before) != 0) {
         mWaitMode = WaitMode::Polling;
-    mLastStatus = modemStatus();
+        return std::nullopt;
+    }
+    for (int tries = 0;; ++tries) {
+        mLevels = liveStatus() & kLevelBits;
+        if (mIoctls->counts(mFd, mLastCounts) != 0) {
+            mWaitMode = WaitMode::Polling;
+            break;
+        }
+        const bool quiet = mLastCounts.cts == before.cts && mLastCounts.dsr == before.dsr && mLastCounts.dcd == before.dcd;
+        // A line that never rests starts from whatever was read last; resyncLevels puts it right later.
+        if (quiet || tries == 3)
+            break;
+        before = mLastCounts;
+    }
     return std::nullopt;
 }
 
@@ -240,10 +316,12 @@ bool LinuxSerialDevice::setDtr(bool on) { return setLine(TIOCM_DTR, on); }
 
 bool LinuxSerialDevice::setRts(bool on) { return setLine(TIOCM_RTS, on); }
 
-int LinuxSerialDevice::modemStatus() const
+int LinuxSerialDevice::modemStatus() const { return liveStatus(); }
+
+int LinuxSerialDevice::liveStatus() const
 {
     int bits = 0;
-    if (mFd < 0 || ioctl(mFd, TIOCMGET, &bits) != 0)
+    if (mFd < 0 || mIoctls->lines(mFd, bits) != 0)
         return 0;
     return toStatus(bits);
 }
@@ -252,17 +330,6 @@ void LinuxSerialDevice::discardInput()
 {
     if (mFd >= 0)
         tcflush(mFd, TCIFLUSH);
-}
-
-bool LinuxSerialDevice::readCounts(Counts &counts, int &error) const
-{
-    serial_icounter_struct icount {};
-    if (ioctl(mFd, TIOCGICOUNT, &icount) != 0) {
-        error = errno;
-        return false;
-    }
-    counts = {icount.cts, icount.dsr, icount.dcd};
-    return true;
 }
 
 SerialDevice::WaitResult LinuxSerialDevice::waitForChange(int eventMask)
@@ -277,48 +344,94 @@ SerialDevice::WaitResult LinuxSerialDevice::waitForChange(int eventMask)
 
 SerialDevice::WaitResult LinuxSerialDevice::waitByInterrupt(int eventMask)
 {
-    // Counters wrap in 32 bits; the difference is still the number of edges.
-    const auto delta = [](int now, int before) {
-        return static_cast<int>(static_cast<unsigned>(now) - static_cast<unsigned>(before));
-    };
+    const RecheckTimer recheck(abortSignal());
     for (;;) {
         if (mStop)
             return aborted();
-        Counts now;
-        int error = 0;
-        if (!readCounts(now, error)) {
+        ModemIoctls::Counts now;
+        if (const int error = mIoctls->counts(mFd, now); error != 0) {
             if (error == EINTR)
                 continue;
             if (!refused(error))
                 return lost(error);
-            mWaitMode = WaitMode::Polling;
-            mLastStatus = modemStatus();
-            return waitByPolling(eventMask);
+            return switchToPolling(eventMask);
         }
+        // Counters wrap in 32 bits; the difference is still the number of edges.
+        const std::uint32_t cts = now.cts - mLastCounts.cts;
+        const std::uint32_t dsr = now.dsr - mLastCounts.dsr;
+        const std::uint32_t dcd = now.dcd - mLastCounts.dcd;
+        mLastCounts = now;
+        // Every line is followed, watched or not, so the levels stay true if the mask changes.
+        mLevels ^= ((cts & 1u) ? MS_CTS_ON : 0) | ((dsr & 1u) ? MS_DSR_ON : 0) | ((dcd & 1u) ? MS_RLSD_ON : 0);
+        // An edge starts a line's comparison with the level read back afresh.
+        mMismatch &= ~((cts ? MS_CTS_ON : 0) | (dsr ? MS_DSR_ON : 0) | (dcd ? MS_RLSD_ON : 0));
         WaitResult result;
         result.outcome = WaitResult::Outcome::Changed;
-        result.ctsChanges = (eventMask & EV_CTS) ? delta(now.cts, mLastCounts.cts) : 0;
-        result.dsrChanges = (eventMask & EV_DSR) ? delta(now.dsr, mLastCounts.dsr) : 0;
-        result.rlsdChanges = (eventMask & EV_RLSD) ? delta(now.dcd, mLastCounts.dcd) : 0;
-        mLastCounts = now;
+        result.ctsChanges = (eventMask & EV_CTS) ? static_cast<int>(cts) : 0;
+        result.dsrChanges = (eventMask & EV_DSR) ? static_cast<int>(dsr) : 0;
+        result.rlsdChanges = (eventMask & EV_RLSD) ? static_cast<int>(dcd) : 0;
+        if (result.ctsChanges == 0 && result.dsrChanges == 0 && result.rlsdChanges == 0) {
+            // Quiet: the moment to compare with the lines read back. A corrected line is one change.
+            const int corrected = resyncLevels() & statusLines(eventMask);
+            result.ctsChanges = (corrected & MS_CTS_ON) ? 1 : 0;
+            result.dsrChanges = (corrected & MS_DSR_ON) ? 1 : 0;
+            result.rlsdChanges = (corrected & MS_RLSD_ON) ? 1 : 0;
+        }
+        result.modemStatus = mLevels;
         result.lines = (result.ctsChanges ? EV_CTS : 0) | (result.dsrChanges ? EV_DSR : 0) | (result.rlsdChanges ? EV_RLSD : 0);
         if (result.lines != 0)
             return result;
-        // An edge between the count above and the start of the wait below is counted but wakes
-        // nobody until the next edge: the driver compares against its own snapshot.
         if (mStop)
             return aborted();
-        if (ioctl(mFd, TIOCMIWAIT, tiocmLines(eventMask)) == 0)
+        if (!recheck.running()) {
+            // Without the timer the counters are read every period instead; the eventfd ends it on abort.
+            pollfd wake {mWakeFd, POLLIN, 0};
+            ::poll(&wake, 1, RecheckMs);
             continue;
-        error = errno;
-        if (error == EINTR)
-            continue; // the stop flag decides
+        }
+        const int error = mIoctls->waitLines(mFd, tiocmLines(eventMask));
+        if (error == 0 || error == EINTR)
+            continue; // an edge, the recheck or an abort: the counters and the stop flag decide
         if (!refused(error))
             return lost(error);
-        mWaitMode = WaitMode::Polling;
-        mLastStatus = modemStatus();
-        return waitByPolling(eventMask);
+        return switchToPolling(eventMask);
     }
+}
+
+// The counted level can go wrong for good: a bounce that the UART counts once while the line
+// went there and back, or an edge just at the open. A line that reads back otherwise for longer
+// than a counter can lag, with no edge counted meanwhile, is taken at the level read, and that
+// is reported as its change: better one time too many than a barrier stuck the wrong way round.
+int LinuxSerialDevice::resyncLevels()
+{
+    int bits = 0;
+    if (mIoctls->lines(mFd, bits) != 0)
+        return 0;
+    const int differs = (toStatus(bits) ^ mLevels) & kLevelBits;
+    const auto now = std::chrono::steady_clock::now();
+    constexpr std::array<int, 3> lines{MS_CTS_ON, MS_DSR_ON, MS_RLSD_ON};
+    int corrected = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const int line = lines[i];
+        if (!(differs & line)) {
+            mMismatch &= ~line;
+        } else if (!(mMismatch & line)) {
+            mMismatch |= line;
+            mMismatchSince[i] = now;
+        } else if (now - mMismatchSince[i] >= std::chrono::milliseconds(ResyncMs)) {
+            mLevels ^= line;
+            mMismatch &= ~line;
+            corrected |= line;
+        }
+    }
+    return corrected;
+}
+
+SerialDevice::WaitResult LinuxSerialDevice::switchToPolling(int eventMask)
+{
+    // The levels so far are the baseline, so a change while switching is still reported.
+    mWaitMode = WaitMode::Polling;
+    return waitByPolling(eventMask);
 }
 
 SerialDevice::WaitResult LinuxSerialDevice::waitByPolling(int eventMask)
@@ -340,15 +453,15 @@ SerialDevice::WaitResult LinuxSerialDevice::waitByPolling(int eventMask)
         if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL))
             return lost(EIO);
         int bits = 0;
-        if (ioctl(mFd, TIOCMGET, &bits) != 0) {
-            const int error = errno;
+        if (const int error = mIoctls->lines(mFd, bits); error != 0) {
             if (error == EIO || error == ENODEV || error == ENXIO)
                 return lost(error);
             continue; // a device without modem lines (a pseudo-terminal): nothing ever changes
         }
+        // No counters here: the levels are the ones just read, and an edge shorter than the period is not seen.
         const int status = toStatus(bits);
-        const int changed = (status ^ mLastStatus) & watched;
-        mLastStatus = status;
+        const int changed = (status ^ mLevels) & watched;
+        mLevels = status & kLevelBits;
         if (changed == 0)
             continue;
         WaitResult result;
@@ -356,6 +469,7 @@ SerialDevice::WaitResult LinuxSerialDevice::waitByPolling(int eventMask)
         result.ctsChanges = (changed & MS_CTS_ON) ? 1 : 0;
         result.dsrChanges = (changed & MS_DSR_ON) ? 1 : 0;
         result.rlsdChanges = (changed & MS_RLSD_ON) ? 1 : 0;
+        result.modemStatus = status;
         result.lines = (result.ctsChanges ? EV_CTS : 0) | (result.dsrChanges ? EV_DSR : 0) | (result.rlsdChanges ? EV_RLSD : 0);
         return result;
     }

@@ -1,18 +1,31 @@
 #pragma once
 
+#include "platform/ModemIoctls.h"
 #include "platform/SerialDevice.h"
 
 #include <QMutex>
 #include <QWaitCondition>
 
+#include <array>
 #include <atomic>
+#include <chrono>
+#include <memory>
 #include <pthread.h>
 
-// A tty on Linux. The wait sleeps in the driver (TIOCMIWAIT) and counts edges with TIOCGICOUNT;
-// drivers that refuse either are polled every 10 ms instead. Either way an abort is immediate.
+// A tty on Linux. The wait sleeps in the driver (TIOCMIWAIT), looking at the edge counters
+// (TIOCGICOUNT) on every wake and at least every RecheckMs; a wake's levels follow from its
+// counts. Drivers that refuse either ioctl are polled every 10 ms instead. Either way an abort
+// is immediate.
 class LinuxSerialDevice final : public SerialDevice
 {
 public:
+    // How often a wait in the driver looks at the counters again: an edge counted just before
+    // the wait began wakes nobody, so this is the longest it can go unreported.
+    static constexpr int RecheckMs = 20;
+    // How long a line may read back otherwise than its counted edges say before the reading
+    // wins: longer than any USB adapter lets its counters lag (a latency timer is at most 255 ms).
+    static constexpr int ResyncMs = 500;
+
     // How the wait learns of line changes.
     enum class WaitMode : std::uint8_t {
         Interrupt, // the driver wakes us and counts every edge
@@ -20,6 +33,8 @@ public:
     };
 
     LinuxSerialDevice();
+    // With other modem ioctls than the driver's: a test plays a driver through them.
+    explicit LinuxSerialDevice(std::unique_ptr<ModemIoctls> ioctls);
     ~LinuxSerialDevice() override;
 
     LinuxSerialDevice(const LinuxSerialDevice &) = delete;
@@ -43,28 +58,31 @@ public:
     static bool isPresent(const QString &path);
 
 private:
-    // The per-line edge counters the driver keeps.
-    struct Counts
-    {
-        int cts = 0;
-        int dsr = 0;
-        int dcd = 0;
-    };
-
     bool setLine(int bit, bool on);
-    bool readCounts(Counts &counts, int &error) const;
     WaitResult waitByInterrupt(int eventMask);
     WaitResult waitByPolling(int eventMask);
+    // The driver refused a counter or wait ioctl: polling from here until the next open.
+    WaitResult switchToPolling(int eventMask);
+    // MS_ bits of the lines now (TIOCMGET); 0 when they cannot be read.
+    int liveStatus() const;
+    // The MS_ bits of the lines whose counted level gave way to the level read back (ResyncMs).
+    int resyncLevels();
     // The waiting thread announces itself so that abortWait can knock it out of the driver.
     void enterWait();
     void leaveWait();
 
+    std::unique_ptr<ModemIoctls> mIoctls; // the driver's, unless a test plays one
     int mFd = -1;
     int mWakeFd = -1; // eventfd: wakes a polling wait
     std::atomic<bool> mStop = false;
     std::atomic<WaitMode> mWaitMode = WaitMode::Interrupt;
-    Counts mLastCounts;  // the counters as the previous wait left them
-    int mLastStatus = 0; // MS_ bits as the previous polling wait left them
+    ModemIoctls::Counts mLastCounts; // the counters as the previous wait left them
+    // MS_ bits of the three lines as the counted edges leave them: seeded from the lines at
+    // open, flipped by every odd count. Counts and levels read apart never agree on a short
+    // break, so a wake's level comes from its own counts. Polling keeps the levels it read.
+    int mLevels = 0;
+    int mMismatch = 0; // MS_ bits of lines read back otherwise than mLevels, with no edge counted since
+    std::array<std::chrono::steady_clock::time_point, 3> mMismatchSince{}; // CTS, DSR, carrier detect
 
     QMutex mWaiterMutex; // guards the two below
     QWaitCondition mWaiterLeft;

@@ -75,6 +75,9 @@ public:
         int ctsChanges = 0;
         int dsrChanges = 0;
         int rlsdChanges = 0;
+        // MS_ bits of CTS, DSR and carrier detect as these counts leave them: a later read of
+        // the lines may already show the next edge, or not yet show this one.
+        int modemStatus = 0;
         QString error; // Lost: why the device can no longer be waited on
     };
 

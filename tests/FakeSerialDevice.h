@@ -79,8 +79,9 @@ public:
         mChanged.wakeAll();
     }
 
-    // The next wait reports these edge counts (and the MS_ bits read at that wake).
-    void change(int cts, int dsr, int rlsd, int status = 0)
+    // The next wait reports these edge counts and the MS_ bits that go with them; the lines
+    // read back show live (by default the same bits).
+    void change(int cts, int dsr, int rlsd, int status = 0, std::optional<int> live = std::nullopt)
     {
         QMutexLocker lock(&mMutex);
         WaitResult result;
@@ -89,7 +90,8 @@ public:
         result.dsrChanges = dsr;
         result.rlsdChanges = rlsd;
         result.lines = (cts ? EV_CTS : 0) | (dsr ? EV_DSR : 0) | (rlsd ? EV_RLSD : 0);
-        mStatus = status;
+        result.modemStatus = status;
+        mStatus = live.value_or(status);
         mWakes.push_back(result);
         mChanged.wakeAll();
     }

@@ -26,6 +26,7 @@ protected:
     FakeShell shell;
     FakePrinter printer;
     FakeSerialDevice *serial = nullptr; // the light barriers' port, owned by the program
+    bool serialMissing = false;         // the next program starts with the adapter unplugged
     std::unique_ptr<QSettings> settings;
     std::unique_ptr<Program> program;
     int programs = 0;
@@ -44,6 +45,8 @@ protected:
             settings->setValue(line.section(QLatin1Char('='), 0, 0), line.section(QLatin1Char('='), 1).toInt());
         settings->sync();
         auto device = std::make_unique<FakeSerialDevice>();
+        if (serialMissing)
+            device->failOpen(SerialDevice::OpenError{SerialDevice::OpenError::Step::Open, QStringLiteral("No such file or directory")});
         serial = device.get();
         program = std::make_unique<Program>(
             Program::Services{std::make_unique<ClockView>(clock), sound, shell, printer, std::move(device),

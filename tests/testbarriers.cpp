@@ -1,11 +1,13 @@
 #include "Fakes.h"
 #include "ProgramFixture.h"
 #include "input/TComPort.h"
+#include "session/JournalRecorder.h"
 #include "session/RaceSession.h"
 #include "session/SessionTimers.h"
 #include "ui/BarrierIndicator.h"
 #include "ui/PressButton.h"
 #include "ui/TCfgDialog.h"
+#include "ui/TFDlgYesNo.h"
 #include "ui/TFormMain.h"
 
 #include <QApplication>
@@ -63,6 +65,7 @@ private slots:
     {
         program.reset();
         clock.set(100000);
+        serialMissing = false;
     }
 
     void portFromTheSettings_data()
@@ -213,6 +216,78 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(form().ImageLS1->isVisible(), 3000);
         QCOMPARE(form().StatusPanels[1]->text(), QStringLiteral("Lichtschranke wieder verbunden"));
         QVERIFY(core().controls().barriersArmed);
+    }
+
+    // An adapter missing at start-up (after a power cut, or renumbered) is named, and opened
+    // once it is there; the sign shows the port as it is throughout.
+    void adapterMissingAtStart()
+    {
+        serialMissing = true;
+        QVERIFY(startProgram({"Port=3"}));
+        QCOMPARE(form().StatusPanels[1]->text(), QStringLiteral("Lichtschranke nicht gefunden: ") + dir.filePath(QStringLiteral("ttyS2")));
+        QVERIFY(!form().ImageLS1->isVisible());
+        QTest::keyClick(&form(), Qt::Key_S, Qt::ControlModifier); // the race starts without it
+        QVERIFY(!form().ImageLS1->isVisible());
+        serial->failOpen(std::nullopt);
+        QTRY_VERIFY_WITH_TIMEOUT(form().ImageLS1->isVisible(), 3000);
+        QCOMPARE(form().StatusPanels[1]->text(), QStringLiteral("Lichtschranke wieder verbunden"));
+        clock.advance(12340);
+        serial->change(0, 1, 0, MS_DSR_ON);
+        QTRY_COMPARE(core().pending().count(), 1);
+    }
+
+    // A race recovered after a power cut while the adapter is still missing: the journal had
+    // the sign shown, the port is closed, so the sign is hidden until the port opens.
+    void recoveredWithTheAdapterMissing()
+    {
+        QVERIFY(startProgram({"Port=3"}));
+        QTest::keyClick(&form(), Qt::Key_S, Qt::ControlModifier);
+        QVERIFY(form().ImageLS1->isVisible());
+        const QString journal = dir.filePath(QStringLiteral("journal-%1").arg(programs));
+        // The journal as the power cut leaves it: the closing program would still record the port's close.
+        const QString path = program->journal().path();
+        const QString cut = dir.filePath(QStringLiteral("cut.journal"));
+        QFile::remove(cut);
+        QVERIFY(QFile::copy(path, cut));
+        program.reset();
+        QVERIFY(QFile::remove(path) && QFile::rename(cut, path));
+
+        auto device = std::make_unique<FakeSerialDevice>();
+        device->failOpen(SerialDevice::OpenError{SerialDevice::OpenError::Step::Open, QStringLiteral("No such file or directory")});
+        serial = device.get();
+        program = std::make_unique<Program>(Program::Services{std::make_unique<ClockView>(clock), sound, shell, printer,
+                                                              std::move(device), journal},
+                                            *settings);
+        form().show();
+        QTimer::singleShot(0, this, [] {
+            if (auto *dialog = qobject_cast<TFDlgYesNo *>(QApplication::activeModalWidget()))
+                QTest::mouseClick(dialog->OKBtn, Qt::LeftButton);
+        });
+        program->offerRecovery();
+        QCOMPARE(core().sessionState(), SessionState::Running);
+        QVERIFY(!core().controls().barrierIndicatorVisible);
+        QVERIFY(!form().ImageLS1->isVisible());
+        serial->failOpen(std::nullopt);
+        QTRY_VERIFY_WITH_TIMEOUT(form().ImageLS1->isVisible(), 3000);
+    }
+
+    // Only a left click on the sign arms or locks the barriers.
+    void signClicks_data()
+    {
+        QTest::addColumn<int>("button");
+        QTest::addColumn<bool>("armed");
+        QTest::newRow("left") << int(Qt::LeftButton) << true;
+        QTest::newRow("right") << int(Qt::RightButton) << false;
+        QTest::newRow("middle") << int(Qt::MiddleButton) << false;
+    }
+
+    void signClicks()
+    {
+        QFETCH(int, button);
+        QVERIFY(startProgram({"Port=3"}));
+        QVERIFY(!core().controls().barriersArmed);
+        QTest::mouseClick(form().ImageLS1, Qt::MouseButton(button));
+        QTEST(core().controls().barriersArmed, "armed");
     }
 
     void healthMessages()

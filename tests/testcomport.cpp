@@ -113,6 +113,32 @@ private slots:
         QCOMPARE(log.modemStatus, MS_DSR_ON | MS_CTS_ON);
     }
 
+    // The levels raised are the wake's own, whatever the lines read back at that moment.
+    void statusIsTheWakes_data()
+    {
+        QTest::addColumn<int>("wake");
+        QTest::addColumn<int>("live");
+        QTest::newRow("edge counted, lines still at the old level") << MS_DSR_ON << 0;
+        QTest::newRow("break already over when the lines are read") << 0 << MS_DSR_ON;
+        QTest::newRow("another line moved since") << MS_DSR_ON << (MS_DSR_ON | MS_CTS_ON);
+    }
+
+    void statusIsTheWakes()
+    {
+        QFETCH(int, wake);
+        QFETCH(int, live);
+        ManualTickSource clock;
+        auto *device = new FakeSerialDevice;
+        Log log; // outlives the port, which raises OnClose as it goes
+        TComPort port(std::unique_ptr<SerialDevice>(device), clock);
+        record(port, log);
+        port.Open();
+        device->change(0, 1, 0, wake, live);
+        QTRY_COMPARE(log.names.count(QStringLiteral("line")), 1);
+        QCOMPARE(log.modemStatus, wake);
+        QCOMPARE(port.ModemStatus(), live);
+    }
+
     void pulses_data()
     {
         QTest::addColumn<int>("cts");
@@ -343,6 +369,54 @@ private slots:
         if (reopenWhenBack) {
             device->change(0, 1, 0);
             QTRY_COMPARE(log.names.last(), QStringLiteral("DSR"));
+        }
+    }
+
+    // A port missing at the first Open is tried once a second, like a pulled one, until it is
+    // there or the program turns to another port.
+    void missingAtOpen_data()
+    {
+        QTest::addColumn<bool>("reopenWhenBack");
+        QTest::addColumn<QString>("meanwhile"); // what the program does while the port is missing
+        QTest::addColumn<QStringList>("raised");
+        QTest::addColumn<int>("opens");
+        QTest::newRow("opened when it appears") << true << "" << QStringList{"Open", "reconnected"} << 1;
+        QTest::newRow("closed meanwhile: no more tries") << true << "close" << QStringList{} << 0;
+        QTest::newRow("another port chosen: no more tries") << true << "setPort" << QStringList{} << 0;
+        QTest::newRow("without reopening") << false << "" << QStringList{} << 0;
+    }
+
+    void missingAtOpen()
+    {
+        QFETCH(bool, reopenWhenBack);
+        QFETCH(QString, meanwhile);
+        ManualTickSource clock;
+        auto *device = new FakeSerialDevice;
+        Log log; // outlives the port, which raises OnClose as it goes
+        TComPort port(std::unique_ptr<SerialDevice>(device), clock);
+        port.setReopenWhenBack(reopenWhenBack);
+        record(port, log);
+        device->failOpen(SerialDevice::OpenError{SerialDevice::OpenError::Step::Open, QStringLiteral("No such file or directory")});
+        QVERIFY_THROWS_EXCEPTION(EComHandle, port.Open());
+        QVERIFY(!port.Connected());
+        // Still missing: the tries fail quietly.
+        QTest::qWait(1200);
+        QVERIFY(log.names.isEmpty());
+        if (meanwhile == QLatin1String("close"))
+            port.Close();
+        if (meanwhile == QLatin1String("setPort"))
+            port.setPort(2);
+        device->failOpen(std::nullopt);
+        QTest::qWait(1300);
+        QTEST(log.names, "raised");
+        QTEST(device->opens(), "opens");
+        QCOMPARE(port.Connected(), device->opens() == 1);
+        // Once open, the tries are over: another second opens nothing again.
+        QTest::qWait(1100);
+        QTEST(device->opens(), "opens");
+        if (port.Connected()) {
+            device->change(1, 0, 0, MS_CTS_ON);
+            QTRY_COMPARE(log.names.last(), QStringLiteral("CTS"));
         }
     }
 };

@@ -1,8 +1,10 @@
 #include "Fakes.h"
+#include "ui/TCfgDialog.h"
 #include "ui/TFDlgYesNo.h"
 #include "ui/TFormInfo.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QMainWindow>
 #include <QPushButton>
@@ -37,7 +39,7 @@ void typeInto(QWidget *dialog, int key)
 
 } // namespace
 
-// The question dialog and the information box.
+// The question dialog, the information box and the barrier settings' hints.
 class TestDialogs : public QObject
 {
     Q_OBJECT
@@ -137,6 +139,74 @@ private slots:
 
         whenShown([&](QWidget *) { QTest::mouseClick(info.sOK, Qt::LeftButton); });
         QCOMPARE(info.exec(), int(QDialog::Accepted));
+    }
+
+    // What the settings dialog says about the configured port, and what "OK" gives back.
+    void portHints_data()
+    {
+        QTest::addColumn<uint>("presence");
+        QTest::addColumn<int>("configured");
+        QTest::addColumn<QString>("choose"); // item the operator picks; empty: as shown
+        QTest::addColumn<QStringList>("items");
+        QTest::addColumn<bool>("absent");  // "nicht angeschlossen"
+        QTest::addColumn<bool>("noStart"); // no start barrier on this port
+        QTest::addColumn<int>("port");
+        QTest::addColumn<bool>("portChanged");
+        const uint com3 = 0x00030004u;
+        const uint com3And13 = 0x000D1004u;
+        QTest::newRow("present port") << com3 << 3 << "" << QStringList{"Kein", "COM3"} << false << false << 3 << false;
+        QTest::newRow("absent port kept") << com3 << 5 << "" << QStringList{"Kein", "COM3", "COM5"} << true << false << 5 << false;
+        QTest::newRow("absent port among present ones")
+            << com3 << 1 << "" << QStringList{"Kein", "COM1", "COM3"} << true << false << 1 << false;
+        QTest::newRow("absent port, none present") << 0u << 7 << "" << QStringList{"Kein", "COM7"} << true << false << 7 << false;
+        QTest::newRow("absent port, another chosen") << com3 << 5 << "COM3" << QStringList{"Kein", "COM3", "COM5"} << false << false
+                                                     << 3 << true;
+        QTest::newRow("absent port, Kein chosen") << com3 << 5 << "Kein" << QStringList{"Kein", "COM3", "COM5"} << false << false
+                                                  << 0 << true;
+        QTest::newRow("cdc-acm port") << com3And13 << 13 << "" << QStringList{"Kein", "COM3", "COM13"} << false << true << 13 << false;
+        QTest::newRow("cdc-acm port chosen") << com3And13 << 3 << "COM13" << QStringList{"Kein", "COM3", "COM13"} << false << true
+                                             << 13 << true;
+        QTest::newRow("absent cdc-acm port") << com3 << 16 << "" << QStringList{"Kein", "COM3", "COM16"} << true << true << 16 << false;
+    }
+
+    void portHints()
+    {
+        QFETCH(uint, presence);
+        QFETCH(int, configured);
+        QFETCH(QString, choose);
+        TCfgDialog dialog(&mainWindow, presence);
+        QStringList items;
+        bool absent = false;
+        bool noStart = false;
+        QSize size;
+        whenShown([&](QWidget *) {
+            if (!choose.isEmpty())
+                dialog.cbPort->setCurrentIndex(dialog.cbPort->findText(choose));
+            for (int i = 0; i < dialog.cbPort->count(); ++i)
+                items << dialog.cbPort->itemText(i);
+            absent = dialog.LabelAbsent->isVisible();
+            noStart = dialog.LabelNoStart->isVisible();
+            size = dialog.size();
+            // The start hint has a line of its own above the buttons.
+            QVERIFY(!noStart || dialog.LabelNoStart->geometry().bottom() < dialog.OKBtn->geometry().top());
+            QTest::mouseClick(dialog.OKBtn, Qt::LeftButton);
+        });
+        const auto result = dialog.edit({.port = configured, .barriers = {}});
+        QVERIFY(result);
+        QTEST(items, "items");
+        QTEST(absent, "absent");
+        QTEST(noStart, "noStart");
+        QCOMPARE(dialog.LabelAbsent->text(), QStringLiteral("nicht angeschlossen"));
+        QCOMPARE(dialog.LabelNoStart->text(), QStringLiteral("Startlichtschranke an diesem Anschluss nicht möglich"));
+        QCOMPARE(size.height() > 178, noStart);
+        QTEST(result->values.port, "port");
+        QTEST(result->portChanged, "portChanged");
+
+        // The next cycle lists the present ports only again.
+        whenShown([&](QWidget *) { QTest::mouseClick(dialog.CancelBtn, Qt::LeftButton); });
+        QVERIFY(!dialog.edit({.port = 0, .barriers = {}}));
+        QCOMPARE(dialog.cbPort->count(), TCfgDialog::PortItems(presence).size());
+        QCOMPARE(dialog.size(), QSize(300, 178));
     }
 };
 

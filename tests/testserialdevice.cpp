@@ -1,9 +1,11 @@
+#include "ScriptedModemIoctls.h"
 #include "input/ComPorts.h"
 #include "input/EComError.h"
 #include "input/TComPort.h"
 #include "core/TickSource.h"
 #include "platform/LinuxSerialDevice.h"
 #include "platform/Termios2.h"
+#include "session/RaceSession.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -48,8 +50,30 @@ private:
     QString mSlave;
 };
 
+using Step = ScriptedModemIoctls::Step;
+using At = ScriptedModemIoctls::Step::At;
+
+// Edges the driver counts while the n-th wait sleeps; lines: what TIOCMGET shows afterwards.
+Step whileWaiting(int call, int cts, int dsr, int dcd, int lines = -1)
+{
+    return {.at = At::WaitEntry, .call = call, .cts = cts, .dsr = dsr, .dcd = dcd, .lines = lines};
+}
+
+// The n-th wait fails at once with error; lines as above.
+Step waitFails(int call, int error, int lines = -1)
+{
+    return {.at = At::WaitEntry, .call = call, .lines = lines, .error = error};
+}
+
+// Edges counted right after the n-th count read, before the wait has begun.
+Step afterCountRead(int call, int cts, int dsr, int dcd, int lines = -1)
+{
+    return {.at = At::CountRead, .call = call, .cts = cts, .dsr = dsr, .dcd = dcd, .lines = lines};
+}
 
 } // namespace
+
+Q_DECLARE_METATYPE(QList<Step>)
 
 // The Linux serial device against pseudo-terminals, and the port probe against a folder of links.
 class TestSerialDevice : public QObject
@@ -222,6 +246,190 @@ private slots:
         const SerialDevice::WaitResult result = wait.get();
         QCOMPARE(result.outcome, SerialDevice::WaitResult::Outcome::Lost);
         QVERIFY(!result.error.isEmpty());
+    }
+
+    // The wait logic against a driver played step by step: what one wait reports.
+    void scriptedWait_data()
+    {
+        QTest::addColumn<int>("startLines");    // TIOCM_ bits at open
+        QTest::addColumn<uint>("startCount");   // every counter at open
+        QTest::addColumn<QList<Step>>("steps");
+        QTest::addColumn<QList<int>>("changes"); // CTS, DSR, carrier detect
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("polling");
+        QTest::newRow("edge while waiting") << 0 << 0u << QList<Step>{whileWaiting(1, 0, 1, 0, TIOCM_DSR)}
+                                            << QList<int>{0, 1, 0} << MS_DSR_ON << false;
+        // A 1 ms break on a USB adapter: counted, while the lines read back still show the old level.
+        QTest::newRow("split edge: counted, level not yet read")
+            << 0 << 0u << QList<Step>{whileWaiting(1, 0, 1, 0)} << QList<int>{0, 1, 0} << MS_DSR_ON << false;
+        QTest::newRow("split edge: the break is over when the level is read")
+            << TIOCM_CTS << 7u << QList<Step>{whileWaiting(1, 1, 0, 0, TIOCM_CTS)} << QList<int>{1, 0, 0} << 0 << false;
+        QTest::newRow("pulse: two edges, level back")
+            << TIOCM_DSR << 0u << QList<Step>{whileWaiting(1, 0, 2, 0)} << QList<int>{0, 2, 0} << MS_DSR_ON << false;
+        QTest::newRow("counters wrap") << 0 << 0xFFFFFFFFu << QList<Step>{whileWaiting(1, 1, 0, 2, TIOCM_CTS)}
+                                       << QList<int>{1, 0, 2} << MS_CTS_ON << false;
+        QTest::newRow("counters wrap, three edges")
+            << 0 << 0xFFFFFFFEu << QList<Step>{whileWaiting(1, 0, 0, 3)} << QList<int>{0, 0, 3} << MS_RLSD_ON << false;
+        QTest::newRow("EINTR from the wait")
+            << 0 << 0u << QList<Step>{waitFails(1, EINTR), whileWaiting(2, 0, 1, 0, TIOCM_DSR)} << QList<int>{0, 1, 0}
+            << MS_DSR_ON << false;
+        QTest::newRow("driver without the wait (ENOTTY)")
+            << TIOCM_CTS << 0u << QList<Step>{waitFails(1, ENOTTY, TIOCM_CTS | TIOCM_DSR)} << QList<int>{0, 1, 0}
+            << (MS_CTS_ON | MS_DSR_ON) << true;
+        QTest::newRow("driver without the wait (EINVAL)")
+            << TIOCM_CD << 0u << QList<Step>{waitFails(1, EINVAL, 0)} << QList<int>{0, 0, 1} << 0 << true;
+        // The driver compares against the counts at the start of its wait, so this edge wakes nobody.
+        QTest::newRow("edge counted just before the wait began")
+            << 0 << 0u << QList<Step>{afterCountRead(1, 0, 1, 0, TIOCM_DSR)} << QList<int>{0, 1, 0} << MS_DSR_ON << false;
+        QTest::newRow("short break counted just before the wait began")
+            << 0 << 0u << QList<Step>{afterCountRead(1, 2, 0, 0)} << QList<int>{2, 0, 0} << 0 << false;
+    }
+
+    void scriptedWait()
+    {
+        QFETCH(int, startLines);
+        QFETCH(uint, startCount);
+        QFETCH(QList<Step>, steps);
+        Pty pty; // only the descriptor: the modem ioctls are the script's
+        auto *driver = new ScriptedModemIoctls(startLines, {startCount, startCount, startCount});
+        LinuxSerialDevice device{std::unique_ptr<ModemIoctls>(driver)};
+        QVERIFY(!device.open(pty.slave(), SerialSettings()));
+        QCOMPARE(device.waitMode(), LinuxSerialDevice::WaitMode::Interrupt);
+        driver->play(steps);
+        auto wait = std::async(std::launch::async, [&device] { return device.waitForChange(EV_LINES); });
+        // Every step happens at once, so a wait still asleep after this is waiting for an edge
+        // that never comes. The margin is for a busy machine, far beyond the recheck period.
+        const bool woke = wait.wait_for(std::chrono::milliseconds(20 * LinuxSerialDevice::RecheckMs)) == std::future_status::ready;
+        if (!woke)
+            device.abortWait();
+        const SerialDevice::WaitResult result = wait.get();
+        QVERIFY2(woke, "the wait slept past an edge the driver had counted");
+        QCOMPARE(result.outcome, SerialDevice::WaitResult::Outcome::Changed);
+        QTEST((QList<int>{result.ctsChanges, result.dsrChanges, result.rlsdChanges}), "changes");
+        QTEST(result.modemStatus, "status");
+        QTEST(device.waitMode() == LinuxSerialDevice::WaitMode::Polling, "polling");
+    }
+
+    // The rechecks find nothing on quiet lines and raise nothing; an abort still ends the
+    // driver's wait at once.
+    void quietDriverWaitAbortsAtOnce()
+    {
+        Pty pty;
+        auto *driver = new ScriptedModemIoctls(TIOCM_DSR, {});
+        LinuxSerialDevice device{std::unique_ptr<ModemIoctls>(driver)};
+        QVERIFY(!device.open(pty.slave(), SerialSettings()));
+        auto wait = std::async(std::launch::async, [&device] { return device.waitForChange(EV_LINES); });
+        QCOMPARE(wait.wait_for(std::chrono::milliseconds(10 * LinuxSerialDevice::RecheckMs)), std::future_status::timeout);
+        QVERIFY(driver->waits() >= 2); // woken by the recheck, asleep again
+        QElapsedTimer timer;
+        timer.start();
+        device.abortWait();
+        QCOMPARE(wait.wait_for(std::chrono::milliseconds(1000)), std::future_status::ready);
+        QVERIFY2(timer.elapsed() < 50, qPrintable(QStringLiteral("took %1 ms").arg(timer.elapsed())));
+        QCOMPARE(wait.get().outcome, SerialDevice::WaitResult::Outcome::Aborted);
+    }
+
+    // Where the counts and the lines read back disagree for good, the lines win after a while;
+    // a counter that merely lags the lines never makes a change of its own.
+    void countedLevelGivesWay_data()
+    {
+        QTest::addColumn<int>("startLines");
+        QTest::addColumn<QList<Step>>("steps");
+        QTest::addColumn<QList<int>>("changes"); // the first wake
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("corrected"); // a second wake follows after ResyncMs
+        QTest::addColumn<int>("correctedStatus");
+        // A UART counts a bounce by its delta bit: the line went there and back and there again, counted twice.
+        QTest::newRow("bounce counted twice while the line changed")
+            << 0 << QList<Step>{whileWaiting(1, 0, 2, 0, TIOCM_DSR)} << QList<int>{0, 2, 0} << 0 << true << MS_DSR_ON;
+        // The lines read at the open already showed an edge that the adapter counted only after it.
+        QTest::newRow("edge on either side of the open")
+            << TIOCM_CD << QList<Step>{whileWaiting(1, 0, 0, 1)} << QList<int>{0, 0, 1} << 0 << true << MS_RLSD_ON;
+        QTest::newRow("counter behind the lines for a while")
+            << 0 << QList<Step>{whileWaiting(1, 0, 0, 0, TIOCM_CTS), whileWaiting(6, 1, 0, 0)} << QList<int>{1, 0, 0} << MS_CTS_ON
+            << false << 0;
+    }
+
+    void countedLevelGivesWay()
+    {
+        QFETCH(int, startLines);
+        QFETCH(QList<Step>, steps);
+        QFETCH(bool, corrected);
+        Pty pty;
+        auto *driver = new ScriptedModemIoctls(startLines, {});
+        LinuxSerialDevice device{std::unique_ptr<ModemIoctls>(driver)};
+        QVERIFY(!device.open(pty.slave(), SerialSettings()));
+        driver->play(steps);
+        const auto waitAtMost = [&device](int ms) {
+            auto wait = std::async(std::launch::async, [&device] { return device.waitForChange(EV_LINES); });
+            if (wait.wait_for(std::chrono::milliseconds(ms)) != std::future_status::ready)
+                device.abortWait();
+            return wait.get();
+        };
+        const SerialDevice::WaitResult first = waitAtMost(50 * LinuxSerialDevice::RecheckMs);
+        QCOMPARE(first.outcome, SerialDevice::WaitResult::Outcome::Changed);
+        QTEST((QList<int>{first.ctsChanges, first.dsrChanges, first.rlsdChanges}), "changes");
+        QTEST(first.modemStatus, "status");
+
+        QElapsedTimer timer;
+        timer.start();
+        const SerialDevice::WaitResult second = waitAtMost(3 * LinuxSerialDevice::ResyncMs);
+        QCOMPARE(second.outcome == SerialDevice::WaitResult::Outcome::Changed, corrected);
+        if (!corrected)
+            return;
+        QVERIFY(timer.elapsed() >= LinuxSerialDevice::ResyncMs);
+        QTEST(second.modemStatus, "correctedStatus");
+        QCOMPARE(second.lines, first.lines);
+        QCOMPARE(second.ctsChanges + second.dsrChanges + second.rlsdChanges, 1);
+    }
+
+    // A break shorter than the time between the count and the level read: the two wakes it
+    // gives must time exactly one pass, on the start line of one barrier or on the finish line.
+    void splitEdgeCapturesOnce_data()
+    {
+        QTest::addColumn<bool>("oneBarrier");
+        QTest::addColumn<int>("line"); // EV_ bit of the barrier's line
+        QTest::addColumn<QList<Step>>("steps");
+        // Both wakes read the lines back at the old level: the first saw only the leading edge counted.
+        QTest::newRow("finish line") << false << EV_DSR << QList<Step>{whileWaiting(1, 0, 1, 0), whileWaiting(2, 0, 1, 0)};
+        QTest::newRow("carrier detect") << false << EV_RLSD << QList<Step>{whileWaiting(1, 0, 0, 1), whileWaiting(2, 0, 0, 1)};
+        QTest::newRow("one barrier: start line") << true << EV_CTS << QList<Step>{whileWaiting(1, 1, 0, 0), whileWaiting(2, 1, 0, 0)};
+    }
+
+    void splitEdgeCapturesOnce()
+    {
+        QFETCH(bool, oneBarrier);
+        QFETCH(int, line);
+        QFETCH(QList<Step>, steps);
+        Pty pty;
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QVERIFY(QFile::link(pty.slave(), dir.filePath(QStringLiteral("ttyS0"))));
+        qputenv("CHRONOLAUF_DEVICE_DIR", QFile::encodeName(dir.path()));
+
+        RaceSession session(std::make_unique<ManualTickSource>(100000));
+        const BarrierSettings barriers{.oneBarrier = oneBarrier};
+        session.submit({.kind = RaceInput::Kind::BarrierSettingsChanged, .value = barriers.pack()});
+        session.submit({.kind = RaceInput::Kind::StartCommand}); // by key: the barriers are armed at once
+        QCOMPARE(session.core().sessionState(), SessionState::Running);
+        QVERIFY(session.core().controls().barriersArmed);
+
+        auto *driver = new ScriptedModemIoctls(0, {});
+        driver->play(steps); // before the open: the thread waits at once, and only waits are scripted
+        TComPort port(std::make_unique<LinuxSerialDevice>(std::unique_ptr<ModemIoctls>(driver)), session.clock());
+        port.setPort(1);
+        int wakes = 0;
+        int edges = 0;
+        connect(&port, &TComPort::lineEvent, &port, [&](std::int32_t tick, int status, int lines, int pulses) {
+            ++wakes;
+            edges += (lines & line) ? ((pulses & line) ? 2 : 1) : 0;
+            session.submit({.kind = RaceInput::Kind::LineEvent, .tick = tick, .value = status,
+                            .lines = std::uint8_t(lines), .pulses = std::uint8_t(pulses)});
+        });
+        port.Open();
+        QTRY_COMPARE(edges, 2);
+        QVERIFY(wakes <= 2);
+        QCOMPARE(session.core().pending().count(), 1);
     }
 
     // Needs a real UART that nothing else uses: CHRONOLAUF_TEST_UART=/dev/ttyS0. Opening it drives

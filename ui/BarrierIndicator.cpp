@@ -20,6 +20,11 @@ BarrierIndicator::BarrierIndicator(RaceSession &session, QWidget *parent)
 
 void BarrierIndicator::mouseReleaseEvent(QMouseEvent *event)
 {
+    // Only the left button arms or locks: a stray right or middle click must not change a race.
+    if (event->button() != Qt::LeftButton) {
+        QLabel::mouseReleaseEvent(event);
+        return;
+    }
     mSession.submit({.kind = RaceInput::Kind::ToggleArming});
     event->accept();
 }

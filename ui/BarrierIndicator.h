@@ -9,7 +9,7 @@
 class RaceSession;
 
 // The light-barrier sign "ImageLS1": locked, armed or stopped, shown exactly while the
-// serial port is open; a click arms or locks the barriers.
+// serial port is open; a left click arms or locks the barriers.
 class BarrierIndicator final : public QLabel
 {
     Q_OBJECT

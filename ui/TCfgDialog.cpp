@@ -17,6 +17,10 @@ namespace {
 
 constexpr int PictureWidth = 41;
 constexpr int PictureHeight = 16;
+constexpr int DialogWidth = 300;
+constexpr int DialogHeight = 178;
+constexpr int ButtonTop = 138;
+constexpr int NoStartHeight = 16; // the line the start-barrier hint takes below the group
 
 // Draws "NPN" and "PNP" with their contact pictures; a disabled box shows only its background.
 class OutputTypeDelegate final : public QStyledItemDelegate
@@ -52,7 +56,7 @@ TCfgDialog::TCfgDialog(QWidget *mainWindow, std::uint32_t portPresence)
     setObjectName(QStringLiteral("CfgDialog"));
     setWindowTitle(QStringLiteral("Einstellungen"));
     setModal(true);
-    setFixedSize(300, 178);
+    setFixedSize(DialogWidth, DialogHeight);
     QFont font = this->font();
     font.setPointSize(8);
     setFont(font);
@@ -100,6 +104,20 @@ TCfgDialog::TCfgDialog(QWidget *mainWindow, std::uint32_t portPresence)
     QFont small = LabelPath->font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
     LabelPath->setFont(small);
+    LabelAbsent = new QLabel(QStringLiteral("nicht angeschlossen"), group);
+    LabelAbsent->setObjectName(QStringLiteral("LabelAbsent"));
+    LabelAbsent->setGeometry(LabelPath->geometry());
+    LabelAbsent->setFont(small);
+    LabelAbsent->setStyleSheet(QStringLiteral("color: #C00000"));
+    LabelAbsent->hide();
+    // Below the group, right-aligned under the start type; the dialog grows by its line only when it shows.
+    LabelNoStart = new QLabel(QStringLiteral("Startlichtschranke an diesem Anschluss nicht möglich"), this);
+    LabelNoStart->setObjectName(QStringLiteral("LabelNoStart"));
+    LabelNoStart->setGeometry(12, 128, 276, NoStartHeight);
+    LabelNoStart->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    LabelNoStart->setFont(small);
+    LabelNoStart->setStyleSheet(QStringLiteral("color: #C00000"));
+    LabelNoStart->hide();
 
     auto *lock = new QLabel(QStringLiteral("Ziel-Sperre nach dem START:"), group);
     lock->setGeometry(8, 88, 168, 21);
@@ -112,10 +130,10 @@ TCfgDialog::TCfgDialog(QWidget *mainWindow, std::uint32_t portPresence)
 
     CancelBtn = new QPushButton(QStringLiteral("Abbrechen"), this);
     CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
-    CancelBtn->setGeometry(12, 138, 130, 28);
+    CancelBtn->setGeometry(12, ButtonTop, 130, 28);
     OKBtn = new QPushButton(QStringLiteral("OK"), this);
     OKBtn->setObjectName(QStringLiteral("OKBtn"));
-    OKBtn->setGeometry(158, 138, 130, 28);
+    OKBtn->setGeometry(158, ButtonTop, 130, 28);
     OKBtn->setDefault(true);
     connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
@@ -145,32 +163,47 @@ QStringList TCfgDialog::PortItems(std::uint32_t portPresence)
 std::optional<TCfgDialog::Result> TCfgDialog::edit(const Values &current)
 {
     // Each cycle starts from the current values: a cancelled one leaves nothing behind.
-    cbPort->setCurrentIndex(current.port == 0 ? 0 : cbPort->findText(QStringLiteral("COM%1").arg(current.port)));
+    if (mAbsentPort != 0) {
+        cbPort->removeItem(cbPort->findText(QStringLiteral("COM%1").arg(mAbsentPort)));
+        mAbsentPort = 0;
+    }
+    int index = current.port == 0 ? 0 : cbPort->findText(QStringLiteral("COM%1").arg(current.port));
+    if (index < 0) {
+        // The configured adapter is not plugged in: it stays the choice, marked as missing,
+        // so that "OK" never moves the barriers to another port unasked.
+        mAbsentPort = current.port;
+        index = 1;
+        while (index < cbPort->count() && portAt(index) < current.port)
+            ++index;
+        cbPort->insertItem(index, QStringLiteral("COM%1").arg(current.port));
+    }
+    cbPort->setCurrentIndex(index);
     cbAlg1->setCurrentIndex(current.barriers.startUnknown ? -1 : int(current.barriers.startPnp));
     cbAlg2->setCurrentIndex(current.barriers.finishUnknown ? -1 : int(current.barriers.finishPnp));
-    const int remembered = cbPort->currentIndex();
     cbLuch2->setChecked(!current.barriers.oneBarrier);
     seLock->setValue(current.barriers.lockStopSeconds);
     if (exec() != QDialog::Accepted)
         return std::nullopt;
 
-    // A port that was not listed is offered as the last item when shown: compare with
-    // the selection before showing, so that "OK" opens it.
     Result result{.values = current};
     BarrierSettings &b = result.values.barriers;
     b.oneBarrier = !cbLuch2->isChecked();
     b.lockStopSeconds = BarrierSettings::ClampLockStop(seLock->value());
-    result.portChanged = cbPort->currentIndex() != remembered;
-    result.values.port = 0;
+    result.values.port = portAt(cbPort->currentIndex());
+    result.portChanged = result.values.port != current.port;
     // With "Kein" the output types shown are discarded and the previous ones stay.
-    if (cbPort->currentIndex() > 0) {
-        result.values.port = cbPort->currentText().mid(3).toInt();
+    if (result.values.port != 0) {
         b.startPnp = cbAlg1->currentIndex() == 1;
         b.startUnknown = cbAlg1->currentIndex() < 0;
         b.finishPnp = cbAlg2->currentIndex() == 1;
         b.finishUnknown = cbAlg2->currentIndex() < 0;
     }
     return result;
+}
+
+int TCfgDialog::portAt(int index) const
+{
+    return index > 0 ? cbPort->itemText(index).mid(3).toInt() : 0;
 }
 
 void TCfgDialog::showEvent(QShowEvent *event)
@@ -185,12 +218,23 @@ void TCfgDialog::showEvent(QShowEvent *event)
 
 void TCfgDialog::cbPortChange()
 {
-    const bool port = cbPort->currentIndex() > 0;
+    const int chosen = portAt(cbPort->currentIndex());
+    const bool port = chosen != 0;
     for (QWidget *w : std::initializer_list<QWidget *>{cbAlg1, LabelStart, cbLuch2})
         w->setEnabled(port);
     for (QWidget *w : std::initializer_list<QWidget *>{cbAlg2, LabelStop1})
         w->setEnabled(port && cbLuch2->isChecked());
-    LabelPath->setText(port ? ComPortPath(cbPort->currentText().mid(3).toInt()) : QString());
+    LabelPath->setText(port ? ComPortPath(chosen) : QString());
+    const bool absent = port && chosen == mAbsentPort;
+    LabelPath->setVisible(!absent);
+    LabelAbsent->setVisible(absent);
+    LabelAbsent->setToolTip(LabelPath->text());
+    const bool noStart = port && !ComPortReportsCts(chosen);
+    LabelNoStart->setVisible(noStart);
+    const int extra = noStart ? NoStartHeight : 0;
+    setFixedSize(DialogWidth, DialogHeight + extra);
+    CancelBtn->move(CancelBtn->x(), ButtonTop + extra);
+    OKBtn->move(OKBtn->x(), ButtonTop + extra);
 }
 
 #include "TCfgDialog.moc"

@@ -41,7 +41,8 @@ public:
     // Barrier events and the race's timers go on while it is open.
     std::optional<Result> edit(const Values &current);
 
-    // "Kein", then "COM" n for each present port in ascending order.
+    // "Kein", then "COM" n for each present port in ascending order. A configured port that is
+    // not present joins the list for the edit cycle that shows it.
     static QStringList PortItems(std::uint32_t portPresence);
 
     QComboBox *cbPort = nullptr;
@@ -52,6 +53,8 @@ public:
     QLabel *LabelStart = nullptr;
     QLabel *LabelStop1 = nullptr;
     QLabel *LabelPath = nullptr; // the chosen port's device path
+    QLabel *LabelAbsent = nullptr; // in the path's place: the configured port is not there
+    QLabel *LabelNoStart = nullptr; // under the start type: this port's driver never reports CTS
     QPushButton *OKBtn = nullptr;
     QPushButton *CancelBtn = nullptr;
 
@@ -62,6 +65,10 @@ private:
     // Which controls the port choice and the second-barrier box enable.
     void cbPortChange();
     QComboBox *outputTypeBox(const QString &hint);
+    // The port's number of a "COM" n item; 0 for "Kein".
+    int portAt(int index) const;
 
     QWidget *mMainWindow;
+    // The configured port while it is listed without being present; 0 when there is none.
+    int mAbsentPort = 0;
 };
