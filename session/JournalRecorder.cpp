@@ -2,12 +2,13 @@
 
 #include "core/RaceCore.h"
 #include "session/JournalFormat.h"
-#include "session/JournalReader.h"
+#include "session/JournalFolder.h"
 #include "session/JournalWriter.h"
 #include "session/RaceSession.h"
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 
 JournalRecorder::JournalRecorder(RaceSession &session, const QDir &dir, QObject *parent)
     : QObject(parent)
@@ -45,14 +46,31 @@ void JournalRecorder::begin(const std::vector<RaceInput> &inputs)
     header.startWallClockMs = QDateTime::currentMSecsSinceEpoch();
     header.bootId = JournalFormat::readBootId();
 
-    mDir.mkpath(QStringLiteral("."));
-    mWriter = std::make_unique<JournalWriter>();
-    connect(mWriter.get(), &JournalWriter::failed, this, &JournalRecorder::failed, Qt::QueuedConnection);
-    if (!mWriter->open(JournalWriter::newPath(mDir, QDateTime::currentDateTime()), header))
+    JournalFolder folder(mDir);
+    const QString path = folder.create(QDateTime::currentDateTime());
+    if (path.isEmpty()) {
+        QMetaObject::invokeMethod(this, [this, error = folder.error()] { emit failed(error); }, Qt::QueuedConnection);
         return;
+    }
+    makeWriter();
+    if (!mWriter->open(path, header)) {
+        mWriter.reset();
+        // Nothing of the session is in it: an empty file would only be offered for recovery.
+        if (QFileInfo(path).size() == 0)
+            QFile::remove(path);
+        return;
+    }
     for (const RaceInput &input : inputs)
         mWriter->append(input);
-    JournalWriter::prune(mDir);
+    // Only after the new journal exists: it is the newest, and never the one deleted.
+    folder.prune(JournalFolder::DefaultKeep, path);
+}
+
+void JournalRecorder::makeWriter()
+{
+    mWriter = std::make_unique<JournalWriter>();
+    connect(mWriter.get(), &JournalWriter::failed, this, &JournalRecorder::failed, Qt::QueuedConnection);
+    connect(mWriter.get(), &JournalWriter::recovered, this, &JournalRecorder::recovered, Qt::QueuedConnection);
 }
 
 void JournalRecorder::append(const RaceInput &input)
@@ -75,28 +93,12 @@ void JournalRecorder::close(const QString &reason)
     mWriter.reset();
 }
 
-bool JournalRecorder::resume(const QString &path, std::int64_t validBytes)
+bool JournalRecorder::resume(const QString &path, std::int64_t validBytes, std::int64_t readBytes)
 {
     end();
-    mWriter = std::make_unique<JournalWriter>();
-    connect(mWriter.get(), &JournalWriter::failed, this, &JournalRecorder::failed, Qt::QueuedConnection);
-    if (mWriter->resume(path, validBytes))
+    makeWriter();
+    if (mWriter->resume(path, validBytes, readBytes))
         return true;
     mWriter.reset();
     return false;
-}
-
-QString JournalRecorder::Interrupted(const QDir &dir)
-{
-    // The names sort by time: the newest is last.
-    QStringList names = dir.entryList({QStringLiteral("*.journal")}, QDir::Files, QDir::Name);
-    if (names.isEmpty())
-        return {};
-    const QString newest = dir.absoluteFilePath(names.last());
-    JournalReader reader;
-    // A journal that ended cleanly needs nothing; one that cannot be read is offered all
-    // the same, so that the operator hears why it cannot come back.
-    if (reader.read(newest) && reader.cleanEnd())
-        return {};
-    return newest;
 }

@@ -50,6 +50,7 @@ protected:
                               dir.filePath(QStringLiteral("journal-%1").arg(programs))},
             *settings);
         form().show();
+        program->start();
         form().activateWindow();
         return QTest::qWaitForWindowActive(&form());
     }

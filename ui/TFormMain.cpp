@@ -160,10 +160,7 @@ void TFormMain::wire()
         submit({.kind = Kind::TimerDate, .value = QTime::currentTime().msecsSinceStartOfDay()});
     });
     connect(TimerLockStop, &QTimer::timeout, this, [this] { submit({.kind = Kind::TimerLockStop}); });
-    connect(TimerMessage, &QTimer::timeout, this, [this] {
-        StatusPanels[1]->clear();
-        showBarrierHealth();
-    });
+    connect(TimerMessage, &QTimer::timeout, this, &TFormMain::nextMessage);
 
     // The session tells what changed.
     connect(&mSession, &RaceSession::rowCountChanged, this, &TFormMain::showRowCount);
@@ -270,6 +267,8 @@ void TFormMain::Print1Click()
 
 void TFormMain::showPersistentError(const QString &text)
 {
+    // A message that showed goes; its timer must not clear the error.
+    TimerMessage->stop();
     mPersistentError = text;
     StatusPanels[1]->setStyleSheet(QStringLiteral("color: red; font-weight: bold;"));
     StatusPanels[1]->setText(text);
@@ -281,12 +280,37 @@ void TFormMain::setLiveAddress(const QString &address)
     showBarrierHealth();
 }
 
+void TFormMain::clearPersistentError()
+{
+    if (mPersistentError.isEmpty())
+        return;
+    mPersistentError.clear();
+    StatusPanels[1]->setStyleSheet(QString());
+    nextMessage();
+}
+
 void TFormMain::showMessage(const QString &text)
+{
+    if (!mPersistentError.isEmpty()) {
+        // An empty message only clears the panel: nothing to show later.
+        if (!text.isEmpty())
+            mWaitingMessages.append(text);
+        return;
+    }
+    StatusPanels[1]->setText(text);
+    TimerMessage->start();
+}
+
+void TFormMain::nextMessage()
 {
     if (!mPersistentError.isEmpty())
         return;
-    StatusPanels[1]->setText(text);
-    TimerMessage->start();
+    if (!mWaitingMessages.isEmpty()) {
+        showMessage(mWaitingMessages.takeFirst());
+        return;
+    }
+    StatusPanels[1]->clear();
+    showBarrierHealth();
 }
 
 void TFormMain::runCommand(const Command &command)
