@@ -42,7 +42,9 @@ SingleInstance::~SingleInstance()
 QString SingleInstance::serverName(const QString &dataDir)
 {
     // The socket lives in the temporary folder, whose path length is limited: a hash of the folder.
-    const QByteArray folder = QFileInfo(dataDir).absoluteFilePath().toUtf8();
+    const QFileInfo info(dataDir);
+    const QString canonical = info.canonicalFilePath();
+    const QByteArray folder = (canonical.isEmpty() ? info.absoluteFilePath() : canonical).toUtf8();
     const QByteArray hash = QCryptographicHash::hash(folder, QCryptographicHash::Sha1).toHex().left(16);
     return QStringLiteral("chronolauf-%1-%2").arg(::getuid()).arg(QString::fromLatin1(hash));
 }
