@@ -1,6 +1,7 @@
 #include "session/JournalRecorder.h"
 
 #include "core/RaceCore.h"
+#include "core/TickSource.h"
 #include "session/JournalFormat.h"
 #include "session/JournalFolder.h"
 #include "session/JournalWriter.h"
@@ -9,6 +10,8 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+
+#include <algorithm>
 
 JournalRecorder::JournalRecorder(RaceSession &session, const QDir &dir, QObject *parent)
     : QObject(parent)
@@ -43,7 +46,8 @@ void JournalRecorder::begin(const std::vector<RaceInput> &inputs)
     header.portOpen = core.controls().barrierIndicatorVisible;
     header.barriersArmed = core.controls().barriersArmed;
     header.startTick = core.table().RaceStartTick;
-    header.startWallClockMs = QDateTime::currentMSecsSinceEpoch();
+    // The wall clock at the start tick: now when a session begins, earlier for one recorded anew.
+    header.startWallClockMs = QDateTime::currentMSecsSinceEpoch() - std::max(0, TickDiff(mSession.now(), header.startTick));
     header.bootId = JournalFormat::readBootId();
 
     JournalFolder folder(mDir);
@@ -71,6 +75,12 @@ void JournalRecorder::makeWriter()
     mWriter = std::make_unique<JournalWriter>();
     connect(mWriter.get(), &JournalWriter::failed, this, &JournalRecorder::failed, Qt::QueuedConnection);
     connect(mWriter.get(), &JournalWriter::recovered, this, &JournalRecorder::recovered, Qt::QueuedConnection);
+}
+
+void JournalRecorder::recordAnew()
+{
+    if (!mSession.history().empty())
+        begin(mSession.history());
 }
 
 void JournalRecorder::append(const RaceInput &input)

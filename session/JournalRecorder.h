@@ -29,6 +29,9 @@ public:
     // Goes on writing a recovered journal, cut after its last complete line; refused if
     // another writer holds it or it is no longer readBytes long (see JournalWriter::resume).
     bool resume(const QString &path, std::int64_t validBytes, std::int64_t readBytes = -1);
+    // Goes on in a new journal that holds the running session's whole record: for a
+    // recovered session whose own journal cannot be written.
+    void recordAnew();
     // The program ends cleanly: the journal says so, and no recovery is offered for it.
     void close(const QString &reason);
     // The journal being written, empty while no session is on.

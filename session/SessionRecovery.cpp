@@ -91,7 +91,11 @@ bool SessionRecovery::restore()
         mSession.setClockOffset(*offset);
     mSession.restore(std::vector<RaceInput>(mReader.inputs().begin(), mReader.inputs().end()));
     const QString path = std::exchange(mPath, QString());
-    return mRecorder.resume(path, mReader.validBytes(), mReader.readBytes());
+    if (mRecorder.resume(path, mReader.validBytes(), mReader.readBytes()))
+        return true;
+    // The race must be recorded all the same: a journal of its own, from its whole record.
+    mRecorder.recordAnew();
+    return false;
 }
 
 bool SessionRecovery::decline()

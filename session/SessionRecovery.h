@@ -34,8 +34,9 @@ public:
     const JournalReader &reader() const { return mReader; }
 
     // Restores the session of the journal read, the race clock moved first if the journal
-    // comes from another boot, and goes on writing that journal. False if the journal cannot
-    // be written (the session is back all the same; the recorder reports why).
+    // comes from another boot, and goes on writing that journal. False if that journal cannot
+    // be written: the session is back all the same and goes on in a new journal, and the
+    // recorder reports why.
     bool restore();
     // The operator declined: the journal read ends as "nicht wiederhergestellt" and is not
     // offered again.

@@ -387,6 +387,48 @@ private slots:
         QCOMPARE(race.session.core().sessionState(), SessionState::Idle);
     }
 
+    // A recovered race whose journal cannot be written (here: it grew after it was read) is
+    // recorded all the same, in a new journal that holds its whole record; the old one keeps
+    // every byte it had.
+    void restoredRaceNeverGoesUnrecorded()
+    {
+        QTemporaryDir folder;
+        QDir target(folder.path());
+        QString path;
+        {
+            // Left without an END line, as a killed program leaves it.
+            Race earlier(target);
+            earlier.run();
+            path = earlier.recorder.path();
+            earlier.session.submit({.kind = Kind::CapturePass});
+        }
+        QByteArray grown = contents(path);
+        JournalFormat::appendInputLine(grown, {.kind = Kind::CapturePass, .tick = 999999});
+
+        Race later(target);
+        SessionRecovery recovery(later.session, later.recorder);
+        QVERIFY(recovery.read(path));
+        QVERIFY(touch(target, QFileInfo(path).fileName(), grown));
+        QSignalSpy failed(&later.recorder, &JournalRecorder::failed);
+        QVERIFY(!recovery.restore());
+        QVERIFY(failed.wait(1000));
+        QCOMPARE(later.session.core().sessionState(), SessionState::Running);
+        const QString anew = later.recorder.path();
+        QVERIFY(!anew.isEmpty() && anew != path);
+        QCOMPARE(contents(path), grown);
+        later.session.submit({.kind = Kind::Assign, .value = 3});
+        later.recorder.close(QStringLiteral("Ende"));
+
+        // The new journal alone rebuilds the race as it stood, and what came after.
+        JournalReader reader;
+        QVERIFY2(reader.read(anew), qPrintable(reader.error()));
+        RaceSession replay(std::make_unique<ManualTickSource>(0));
+        replay.restore(std::vector<RaceInput>(reader.inputs().begin(), reader.inputs().end()));
+        QCOMPARE(replay.core().table().lapCount(3), 1);
+        QCOMPARE(replay.core().table().lapCount(1), 1);
+        QCOMPARE(replay.core().table().lapCount(2), 1);
+    }
+
     void rebootOffset_data()
     {
         QTest::addColumn<QString>("recordedBoot");
