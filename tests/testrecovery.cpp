@@ -122,12 +122,15 @@ int holdRace(int argc, char **argv)
         session.submit({.kind = RaceInput::Kind::CapturePass});
         session.submit({.kind = RaceInput::Kind::Assign, .value = p});
     }
-    QSaveFile ready(readyFile);
-    if (!ready.open(QIODevice::WriteOnly))
-        return 3;
-    ready.write(program.journal().path().toUtf8());
-    if (!ready.commit())
-        return 3;
+    // Ready once the race's timers have run: with the clock standing still, the first turn of
+    // each is the last that changes the race, so the journal holds still from then on.
+    QTimer::singleShot(1000, &program, [&program, readyFile] {
+        QSaveFile ready(readyFile);
+        if (ready.open(QIODevice::WriteOnly)) {
+            ready.write(program.journal().path().toUtf8());
+            ready.commit();
+        }
+    });
     return QApplication::exec();
 }
 
