@@ -48,13 +48,18 @@ signals:
     void deliveryDone(bool delivered);
 
 private:
+    // A later start's request: the one word, then the line is hung up.
     void readRequest(QLocalSocket *socket);
 
     QString mDataDir;
     QString mLockPath;
+    // Held for the whole run; released by the system if the program dies.
     QLockFile mLock;
+    // The first program's ear for later starts.
     QLocalServer mServer;
+    // A later start's line to the first program; a child of this object.
     QLocalSocket *mClient = nullptr;
+    // activateRunning() has come to an end, and whether the word went out.
     bool mDone = false;
     bool mDelivered = false;
 };

@@ -46,5 +46,6 @@ public:
 
 private:
     QDir mDir;
+    // The reason of the last create() that failed.
     QString mError;
 };

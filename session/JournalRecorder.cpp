@@ -53,7 +53,7 @@ void JournalRecorder::begin(const std::vector<RaceInput> &inputs)
     JournalFolder folder(mDir);
     const QString path = folder.create(QDateTime::currentDateTime());
     if (path.isEmpty()) {
-        QMetaObject::invokeMethod(this, [this, error = folder.error()] { emit failed(error); }, Qt::QueuedConnection);
+        fail(folder.error());
         return;
     }
     makeWriter();
@@ -66,6 +66,7 @@ void JournalRecorder::begin(const std::vector<RaceInput> &inputs)
     }
     for (const RaceInput &input : inputs)
         mWriter->append(input);
+    wroteThrough();
     // Only after the new journal exists: it is the newest, and never the one deleted.
     folder.prune(JournalFolder::DefaultKeep, path);
 }
@@ -73,8 +74,23 @@ void JournalRecorder::begin(const std::vector<RaceInput> &inputs)
 void JournalRecorder::makeWriter()
 {
     mWriter = std::make_unique<JournalWriter>();
-    connect(mWriter.get(), &JournalWriter::failed, this, &JournalRecorder::failed, Qt::QueuedConnection);
-    connect(mWriter.get(), &JournalWriter::recovered, this, &JournalRecorder::recovered, Qt::QueuedConnection);
+    connect(mWriter.get(), &JournalWriter::failed, this, &JournalRecorder::fail);
+    connect(mWriter.get(), &JournalWriter::recovered, this, &JournalRecorder::wroteThrough);
+}
+
+void JournalRecorder::fail(const QString &reason)
+{
+    mFailing = true;
+    // The listeners (the window) hear of it once the input being written has been applied.
+    QMetaObject::invokeMethod(this, [this, reason] { emit failed(reason); }, Qt::QueuedConnection);
+}
+
+void JournalRecorder::wroteThrough()
+{
+    if (!mFailing || !mWriter || mWriter->waitingBytes() != 0)
+        return;
+    mFailing = false;
+    QMetaObject::invokeMethod(this, [this] { emit recovered(); }, Qt::QueuedConnection);
 }
 
 void JournalRecorder::recordAnew()
@@ -107,8 +123,10 @@ bool JournalRecorder::resume(const QString &path, std::int64_t validBytes, std::
 {
     end();
     makeWriter();
-    if (mWriter->resume(path, validBytes, readBytes))
+    if (mWriter->resume(path, validBytes, readBytes)) {
+        wroteThrough();
         return true;
+    }
     mWriter.reset();
     return false;
 }

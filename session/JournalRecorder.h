@@ -40,7 +40,8 @@ public:
 signals:
     // Writing or syncing failed; the race goes on, the operator must know.
     void failed(const QString &reason);
-    // After a failure, the journal is complete again.
+    // After a failure, the journal is complete again: its last write, or a new journal's
+    // first, went through.
     void recovered();
 
 private:
@@ -49,8 +50,14 @@ private:
     void end();
     // A fresh writer, its reports passed on after the input being written is done.
     void makeWriter();
+    // Reports a failure (after the input being written is done), and remembers it.
+    void fail(const QString &reason);
+    // A new or resumed journal is written up to now: a failure before it is over.
+    void wroteThrough();
 
     RaceSession &mSession;
     QDir mDir;
     std::unique_ptr<JournalWriter> mWriter;
+    // A failure was reported and no recovery since: the operator still sees it.
+    bool mFailing = false;
 };

@@ -50,7 +50,9 @@ public:
 
 private:
     RaceSession &mSession;
+    // Goes on writing the restored session's journal.
     JournalRecorder &mRecorder;
+    // The journal read last, kept for restore() or decline().
     JournalReader mReader;
     // The journal read last; empty when it cannot be restored.
     QString mPath;

@@ -429,6 +429,30 @@ private slots:
         QCOMPARE(replay.core().table().lapCount(2), 1);
     }
 
+    // A journal that could not be made (its folder cannot be created) is reported; the next
+    // one that is written reports that the journal is complete again, once.
+    void recorderRecovers()
+    {
+        QTemporaryDir folder;
+        QDir top(folder.path());
+        QVERIFY(touch(top, QStringLiteral("belegt"), "eine Datei, kein Ordner"));
+        Race race(QDir(top.filePath(QStringLiteral("belegt/journal"))));
+        QSignalSpy failed(&race.recorder, &JournalRecorder::failed);
+        QSignalSpy recovered(&race.recorder, &JournalRecorder::recovered);
+        race.run();
+        QVERIFY(failed.wait(1000));
+        QCOMPARE(race.recorder.path(), QString());
+
+        QVERIFY(QFile::remove(top.filePath(QStringLiteral("belegt"))));
+        race.recorder.recordAnew();
+        QVERIFY(!race.recorder.path().isEmpty());
+        QVERIFY(recovered.wait(1000));
+        race.session.submit({.kind = Kind::CapturePass});
+        QTest::qWait(50);
+        QCOMPARE(recovered.count(), 1);
+        QCOMPARE(failed.count(), 1);
+    }
+
     void rebootOffset_data()
     {
         QTest::addColumn<QString>("recordedBoot");
