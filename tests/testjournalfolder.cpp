@@ -140,13 +140,10 @@ private slots:
         QVERIFY2(!path.isEmpty(), qPrintable(journals.error()));
         QTEST(QFileInfo(path).fileName(), "expected");
         QVERIFY(QFileInfo(path).isFile());
-        const QString next = journals.create(now);
-        QCOMPARE(QFileInfo(next).fileName().section(QLatin1Char('-'), 0, 0).toLongLong(),
-                 QFileInfo(path).fileName().section(QLatin1Char('-'), 0, 0).toLongLong() + 1);
-        QCOMPARE(contents(target.filePath(QString::fromLatin1(JournalFolder::CounterName))).trimmed(),
-                 QFileInfo(next).fileName().section(QLatin1Char('-'), 0, 0).toLatin1().toLongLong() == 0
-                     ? QByteArray()
-                     : QByteArray::number(QFileInfo(next).fileName().section(QLatin1Char('-'), 0, 0).toLongLong()));
+        // The counter says the number taken, and the next journal takes the one after it.
+        const qint64 number = QFileInfo(path).fileName().section(QLatin1Char('-'), 0, 0).toLongLong();
+        QCOMPARE(contents(target.filePath(QString::fromLatin1(JournalFolder::CounterName))), QByteArray::number(number) + '\n');
+        QCOMPARE(QFileInfo(journals.create(now)).fileName().section(QLatin1Char('-'), 0, 0).toLongLong(), number + 1);
     }
 
     // By number, whatever the dates in the names say; names of earlier versions first, in
@@ -305,6 +302,7 @@ private slots:
         QTest::addColumn<QByteArray>("data");
         QTest::addColumn<QString>("error");
         QTest::addColumn<bool>("keptAside"); // renamed "*.unlesbar", no longer offered
+        QTest::addColumn<QString>("asideName"); // taken: "*.unlesbar" was there before
         QByteArray damaged = unclosedJournal();
         const qsizetype second = damaged.indexOf('\n', damaged.indexOf('\n') + 1);
         damaged[second - 2] = damaged[second - 2] == '0' ? '1' : '0';
@@ -313,12 +311,14 @@ private slots:
             const QByteArray body("31 5000 v=1");
             return body + ' ' + QByteArray::number(JournalFormat::crc32(body), 16).rightJustified(8, '0') + '\n';
         }());
-        QTest::newRow("damaged inside") << damaged << QStringLiteral("Journal beschädigt in Zeile 2") << true;
+        QTest::newRow("damaged inside") << damaged << QStringLiteral("Journal beschädigt in Zeile 2") << true << QStringLiteral(".unlesbar");
+        QTest::newRow("damaged, its name aside taken") << damaged << QStringLiteral("Journal beschädigt in Zeile 2") << true
+                                                       << QStringLiteral("-2.unlesbar");
         QTest::newRow("an input of a later program") << later << QStringLiteral("Journal hat ein neueres Format (unbekannte Eingabe in Zeile 2)")
-                                                     << false;
+                                                     << false << QString();
         QByteArray newer = unclosedJournal();
         newer.replace("CHRONOLAUF-JOURNAL 1 ", "CHRONOLAUF-JOURNAL 9 ");
-        QTest::newRow("a later format") << newer << QStringLiteral("Journal hat ein neueres Format (Version 9)") << false;
+        QTest::newRow("a later format") << newer << QStringLiteral("Journal hat ein neueres Format (Version 9)") << false << QString();
     }
 
     // A journal that cannot come back: the operator hears why, and not a byte of it is
@@ -328,10 +328,14 @@ private slots:
     {
         QFETCH(QByteArray, data);
         QFETCH(bool, keptAside);
+        QFETCH(QString, asideName);
         QTemporaryDir folder;
         QDir target(folder.path());
         const QString path = target.filePath(QStringLiteral("000001-2026-12-08-071503.journal"));
         QVERIFY(touch(target, QFileInfo(path).fileName(), data));
+        const bool taken = asideName != QLatin1String(".unlesbar") && keptAside;
+        if (taken)
+            QVERIFY(touch(target, QFileInfo(path).fileName() + QStringLiteral(".unlesbar"), "der erste"));
         Race race(target);
         SessionRecovery recovery(race.session, race.recorder);
         QCOMPARE(SessionRecovery::interrupted(target), QStringList{path});
@@ -343,48 +347,15 @@ private slots:
         QCOMPARE(race.recorder.path(), QString());
         if (keptAside) {
             QVERIFY(!QFileInfo::exists(path));
-            QCOMPARE(contents(path + QStringLiteral(".unlesbar")), data);
+            QCOMPARE(contents(path + asideName), data);
+            if (taken)
+                QCOMPARE(contents(path + QStringLiteral(".unlesbar")), QByteArray("der erste"));
             QVERIFY(SessionRecovery::interrupted(target).isEmpty());
         } else {
             QCOMPARE(contents(path), data);
             QCOMPARE(target.entryList(QDir::Files), QStringList{QFileInfo(path).fileName()});
             QCOMPARE(SessionRecovery::interrupted(target), QStringList{path});
         }
-    }
-
-    // A damaged journal whose "*.unlesbar" name is taken: the earlier one stays as it was.
-    void damagedTwiceKeepsBoth()
-    {
-        QTemporaryDir folder;
-        QDir target(folder.path());
-        const QString path = target.filePath(QStringLiteral("000001-2026-12-08-071503.journal"));
-        const QByteArray broken = unclosedJournal().replace("61000", "61001");
-        QVERIFY(touch(target, QFileInfo(path).fileName() + QStringLiteral(".unlesbar"), "der erste"));
-        QVERIFY(touch(target, QFileInfo(path).fileName(), broken));
-        Race race(target);
-        SessionRecovery recovery(race.session, race.recorder);
-        QVERIFY(!recovery.read(path));
-        QCOMPARE(contents(path + QStringLiteral(".unlesbar")), QByteArray("der erste"));
-        QCOMPARE(contents(path + QStringLiteral("-2.unlesbar")), broken);
-    }
-
-    // "Nein": the journal ends as not restored, with every input kept, and is not offered again.
-    void declineClosesIt()
-    {
-        QTemporaryDir folder;
-        QDir target(folder.path());
-        const QString path = target.filePath(QStringLiteral("000001-2026-12-08-071503.journal"));
-        QVERIFY(touch(target, QFileInfo(path).fileName(), unclosedJournal() + "3 7"));
-        Race race(target);
-        SessionRecovery recovery(race.session, race.recorder);
-        QVERIFY(recovery.read(path));
-        QVERIFY(recovery.decline());
-        QVERIFY(SessionRecovery::interrupted(target).isEmpty());
-        JournalReader reader;
-        QVERIFY(reader.read(path));
-        QCOMPARE(reader.endReason(), QStringLiteral("nicht wiederhergestellt"));
-        QCOMPARE(reader.inputs().size(), 3);
-        QCOMPARE(race.session.core().sessionState(), SessionState::Idle);
     }
 
     // A recovered race whose journal cannot be written (here: it grew after it was read) is
