@@ -135,7 +135,9 @@ void Program::offerRecovery()
             mFormMain->showMessage(QStringLiteral("Sitzung wiederhergestellt"));
             return;
         }
-        recovery.decline();
+        // Not closed, it is offered again at the next start; the operator hears why.
+        if (!recovery.decline())
+            mFormMain->showMessage(QStringLiteral("Journal kann nicht abgeschlossen werden: ") + recovery.error());
     }
 }
 

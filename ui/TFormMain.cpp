@@ -292,9 +292,12 @@ void TFormMain::clearPersistentError()
 void TFormMain::showMessage(const QString &text)
 {
     if (!mPersistentError.isEmpty()) {
-        // An empty message only clears the panel: nothing to show later.
-        if (!text.isEmpty())
+        // An empty message only clears the panel: nothing to show later. A text that waits
+        // already moves to the end, so a line that comes and goes does not fill the queue.
+        if (!text.isEmpty()) {
+            mWaitingMessages.removeAll(text);
             mWaitingMessages.append(text);
+        }
         return;
     }
     StatusPanels[1]->setText(text);
