@@ -9,11 +9,10 @@
 #include "platform/FileWorker.h"
 #include "platform/JpegImage.h"
 #include "platform/SoundPlayer.h"
-#include "session/JournalReader.h"
-#include "session/JournalFormat.h"
 #include "session/JournalRecorder.h"
 #include "session/RaceSession.h"
 #include "session/SessionTimers.h"
+#include "session/SessionRecovery.h"
 #include "ui/LiveAddressDialog.h"
 #include "ui/Scoreboard.h"
 #include "ui/SpreadsheetActions.h"
@@ -24,9 +23,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QScreen>
@@ -52,6 +49,7 @@ Program::Program(Services services, QSettings &store)
         : services.journalDir;
     mJournal = std::make_unique<JournalRecorder>(*mSession, QDir(journalDir));
     mTimers = std::make_unique<SessionTimers>(*mSession);
+    mJournalDir = journalDir;
 
     // The light barriers: every wake of the port's event thread is an input with its own tick.
     mComPort = std::make_unique<TComPort>(std::move(services.serial), mSession->clock());
@@ -97,6 +95,7 @@ Program::Program(Services services, QSettings &store)
     connect(mJournal.get(), &JournalRecorder::failed, mFormMain.get(), [this](const QString &reason) {
         mFormMain->showPersistentError(QStringLiteral("Journal kann nicht geschrieben werden: ") + reason);
     });
+    connect(mJournal.get(), &JournalRecorder::recovered, mFormMain.get(), &TFormMain::clearPersistentError);
 
     connect(mFormMain.get(), &TFormMain::portChosen, this, &Program::openPort);
     connect(mFormMain.get(), &TFormMain::scoreboardRequested, this, &Program::showScoreboard);
@@ -106,50 +105,48 @@ Program::Program(Services services, QSettings &store)
     });
     connect(mComPort.get(), &TComPort::reconnected, mFormMain.get(),
             [this] { mFormMain->showMessage(QStringLiteral("Lichtschranke wieder verbunden")); });
+}
+
+void Program::start()
+{
+    offerRecovery();
     if (mLoaded.port != 0)
         openPort(mLoaded.port);
-    mJournalDir = journalDir;
+}
+
+void Program::bringToFront()
+{
+    mFormMain->setWindowState(mFormMain->windowState() & ~Qt::WindowMinimized);
+    mFormMain->show();
+    mFormMain->raise();
+    mFormMain->activateWindow();
 }
 
 void Program::offerRecovery()
 {
-    if (const QString interrupted = JournalRecorder::Interrupted(QDir(mJournalDir)); !interrupted.isEmpty())
-        recover(interrupted);
-}
-
-void Program::recover(const QString &path)
-{
-    JournalReader reader;
-    if (!reader.read(path)) {
-        // Kept for a look, but never offered again.
-        QFile::rename(path, path + QStringLiteral(".unlesbar"));
-        QMessageBox::critical(mFormMain.get(), QStringLiteral("Error"),
-                              QStringLiteral("Die unterbrochene Sitzung kann nicht wiederhergestellt werden: %1\n%2")
-                                  .arg(reader.error(), QDir::toNativeSeparators(path)));
-        return;
+    SessionRecovery recovery(*mSession, *mJournal);
+    for (const QString &path : SessionRecovery::interrupted(QDir(mJournalDir))) {
+        if (!recovery.read(path)) {
+            QMessageBox::critical(mFormMain.get(), QStringLiteral("Error"),
+                                  QStringLiteral("Die unterbrochene Sitzung kann nicht wiederhergestellt werden: %1\n%2")
+                                      .arg(recovery.error(), QDir::toNativeSeparators(path)));
+            continue;
+        }
+        // The operator can go on with one race only: the rest stay as they are, offered again next time.
+        if (mQuestion->ask(QStringLiteral("Unterbrochene Sitzung wiederherstellen?"), false)) {
+            recovery.restore();
+            // The journal remembers the port as it was before the interruption; the sign shows
+            // it as it is (closed until the port opens, right after this question).
+            const bool open = mComPort->Connected();
+            if (mSession->core().controls().barrierIndicatorVisible != open)
+                mSession->submit({.kind = open ? RaceInput::Kind::PortOpened : RaceInput::Kind::PortClosed});
+            mFormMain->showMessage(QStringLiteral("Sitzung wiederhergestellt"));
+            return;
+        }
+        // Not closed, it is offered again at the next start; the operator hears why.
+        if (!recovery.decline())
+            mFormMain->showMessage(QStringLiteral("Journal kann nicht abgeschlossen werden: ") + recovery.error());
     }
-    if (!mQuestion->ask(QStringLiteral("Unterbrochene Sitzung wiederherstellen?"), false)) {
-        // The journal stays as it is, marked as dealt with.
-        if (mJournal->resume(path, reader.validBytes()))
-            mJournal->close(QStringLiteral("nicht wiederhergestellt"));
-        return;
-    }
-    // After a reboot the boot clock starts again: the race clock goes on from the start
-    // tick by the wall-clock time that has passed since.
-    const JournalHeader &header = reader.header();
-    const QString bootId = JournalFormat::readBootId();
-    if (!header.bootId.isEmpty() && !bootId.isEmpty() && header.bootId != bootId) {
-        const std::int64_t passed = QDateTime::currentMSecsSinceEpoch() - header.startWallClockMs;
-        const std::uint32_t target = std::uint32_t(header.startTick) + std::uint32_t(std::max<std::int64_t>(0, passed));
-        mSession->setClockOffset(target - std::uint32_t(mSession->now()));
-    }
-    mSession->restore(reader.header().rebuildSetup(), std::vector<RaceInput>(reader.inputs().begin(), reader.inputs().end()));
-    mJournal->resume(path, reader.validBytes());
-    // The journal remembers the port as it was before the interruption; the sign shows it as it is.
-    const bool open = mComPort->Connected();
-    if (mSession->core().controls().barrierIndicatorVisible != open)
-        mSession->submit({.kind = open ? RaceInput::Kind::PortOpened : RaceInput::Kind::PortClosed});
-    mFormMain->showMessage(QStringLiteral("Sitzung wiederhergestellt"));
 }
 
 void Program::showScoreboard()

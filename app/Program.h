@@ -67,9 +67,13 @@ public:
     std::uint32_t portPresence() const { return mPortPresence; }
     const ProgramSettings &loaded() const { return mLoaded; }
 
-    // Offers a session whose journal did not end cleanly (the program died during it); called
-    // once the main window shows, so the question stands over it.
-    void offerRecovery();
+    // Called once the main window shows, so that a question stands over it: offers the
+    // interrupted sessions, then opens the stored port. In this order, so that no barrier
+    // event reaches the blank session a recovery replaces, and a recovered race's clock is
+    // set before the port's thread stamps anything with it.
+    void start();
+    // A later start of the program asked for the window: it comes to the front.
+    void bringToFront();
 
     // The settings as they stand now: the window's bounds and the session's fields, the
     // rest as loaded.
@@ -81,8 +85,9 @@ private:
     void apply(const ProgramSettings &settings);
     // Closes the barriers' port and opens port n (0: none); a port that fails stays closed.
     void openPort(int port);
-    // Offers the session of a journal that did not end cleanly, and brings it back on "Ja".
-    void recover(const QString &path);
+    // Offers every session whose journal did not end cleanly (the program died during it),
+    // newest first, until the operator takes one back; each declined one is closed.
+    void offerRecovery();
     // Ctrl+W: shows the scoreboard (made the first time) and brings it to the front.
     void showScoreboard();
     // Ctrl+Shift+W: the live standings page on the local network on, or off again.

@@ -6,6 +6,7 @@
 //
 // Run from a Release build: build-bench/benchmarks/bench_journal
 
+#include "session/JournalFolder.h"
 #include "session/JournalReader.h"
 #include "session/JournalWriter.h"
 
@@ -70,7 +71,7 @@ void BM_JournalAppend(benchmark::State &state)
 {
     QTemporaryDir dir;
     JournalWriter writer;
-    if (!writer.open(JournalWriter::newPath(QDir(dir.path()), QDateTime::currentDateTime()), raceHeader())) {
+    if (!writer.open(JournalFolder(QDir(dir.path())).create(QDateTime::currentDateTime()), raceHeader())) {
         state.SkipWithError("cannot open the journal");
         return;
     }
@@ -111,7 +112,7 @@ BENCHMARK(BM_JournalAppend)->Arg(2000)->Iterations(3000)->Unit(benchmark::kMicro
 void BM_JournalReadFullRace(benchmark::State &state)
 {
     QTemporaryDir dir;
-    const QString path = JournalWriter::newPath(QDir(dir.path()), QDateTime::currentDateTime());
+    const QString path = JournalFolder(QDir(dir.path())).create(QDateTime::currentDateTime());
     const std::vector<RaceInput> inputs = fullRace();
     {
         JournalWriter writer;

@@ -16,6 +16,15 @@
 class JournalReader
 {
 public:
+    // Why a journal was refused: it decides what may be done with the file.
+    enum class Problem {
+        None,
+        Unreadable, // the file cannot be read now (permissions, a failing disk)
+        Foreign,    // not a journal of ours
+        Newer,      // written by a newer program: a later version reads it
+        Damaged,    // a line inside it is broken: it can never be read
+    };
+
     // Reads the file; false if it is refused, error() says why. Nothing is kept then.
     bool read(const QString &path);
     // The same for a journal already in memory.
@@ -31,12 +40,15 @@ public:
     // Bytes from the file's start through the last line kept: a writer that goes on with
     // this journal cuts it there first, so that its next line does not join a torn one.
     std::int64_t validBytes() const { return mValidBytes; }
+    // The file's length as read: a writer going on with it checks that nobody wrote since.
+    std::int64_t readBytes() const { return mReadBytes; }
     // Why the journal was refused, in German for the program's message.
     const QString &error() const { return mError; }
+    Problem problem() const { return mProblem; }
 
 private:
     void reset();
-    bool refuse(const QString &error);
+    bool refuse(Problem problem, const QString &error);
 
     JournalHeader mHeader;
     QList<RaceInput> mInputs;
@@ -44,5 +56,7 @@ private:
     QString mEndReason;
     bool mDroppedLastLine = false;
     std::int64_t mValidBytes = 0;
+    std::int64_t mReadBytes = 0;
     QString mError;
+    Problem mProblem = Problem::None;
 };

@@ -1,13 +1,17 @@
 #include "session/JournalRecorder.h"
 
 #include "core/RaceCore.h"
+#include "core/TickSource.h"
 #include "session/JournalFormat.h"
-#include "session/JournalReader.h"
+#include "session/JournalFolder.h"
 #include "session/JournalWriter.h"
 #include "session/RaceSession.h"
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
 
 JournalRecorder::JournalRecorder(RaceSession &session, const QDir &dir, QObject *parent)
     : QObject(parent)
@@ -33,17 +37,57 @@ void JournalRecorder::begin(const SessionSetup &setup, const std::vector<RaceInp
     header.setup = setup;
     header.locale = QLocale().name();
     header.startTick = mSession.core().table().RaceStartTick;
-    header.startWallClockMs = QDateTime::currentMSecsSinceEpoch();
+    // The wall clock at the start tick: now when a session begins, earlier for one recorded anew.
+    header.startWallClockMs = QDateTime::currentMSecsSinceEpoch() - std::max(0, TickDiff(mSession.now(), header.startTick));
     header.bootId = JournalFormat::readBootId();
 
-    mDir.mkpath(QStringLiteral("."));
-    mWriter = std::make_unique<JournalWriter>();
-    connect(mWriter.get(), &JournalWriter::failed, this, &JournalRecorder::failed, Qt::QueuedConnection);
-    if (!mWriter->open(JournalWriter::newPath(mDir, QDateTime::currentDateTime()), header))
+    JournalFolder folder(mDir);
+    const QString path = folder.create(QDateTime::currentDateTime());
+    if (path.isEmpty()) {
+        fail(folder.error());
         return;
+    }
+    makeWriter();
+    if (!mWriter->open(path, header)) {
+        mWriter.reset();
+        // Nothing of the session is in it: an empty file would only be offered for recovery.
+        if (QFileInfo(path).size() == 0)
+            QFile::remove(path);
+        return;
+    }
     for (const RaceInput &input : inputs)
         mWriter->append(input);
-    JournalWriter::prune(mDir);
+    wroteThrough();
+    // Only after the new journal exists: it is the newest, and never the one deleted.
+    folder.prune(JournalFolder::DefaultKeep, path);
+}
+
+void JournalRecorder::makeWriter()
+{
+    mWriter = std::make_unique<JournalWriter>();
+    connect(mWriter.get(), &JournalWriter::failed, this, &JournalRecorder::fail);
+    connect(mWriter.get(), &JournalWriter::recovered, this, &JournalRecorder::wroteThrough);
+}
+
+void JournalRecorder::fail(const QString &reason)
+{
+    mFailing = true;
+    // The listeners (the window) hear of it once the input being written has been applied.
+    QMetaObject::invokeMethod(this, [this, reason] { emit failed(reason); }, Qt::QueuedConnection);
+}
+
+void JournalRecorder::wroteThrough()
+{
+    if (!mFailing || !mWriter || mWriter->waitingBytes() != 0)
+        return;
+    mFailing = false;
+    QMetaObject::invokeMethod(this, [this] { emit recovered(); }, Qt::QueuedConnection);
+}
+
+void JournalRecorder::recordAnew()
+{
+    if (!mSession.history().empty())
+        begin(mSession.setup(), mSession.history());
 }
 
 void JournalRecorder::append(const RaceInput &input)
@@ -66,28 +110,14 @@ void JournalRecorder::close(const QString &reason)
     mWriter.reset();
 }
 
-bool JournalRecorder::resume(const QString &path, std::int64_t validBytes)
+bool JournalRecorder::resume(const QString &path, std::int64_t validBytes, std::int64_t readBytes)
 {
     end();
-    mWriter = std::make_unique<JournalWriter>();
-    connect(mWriter.get(), &JournalWriter::failed, this, &JournalRecorder::failed, Qt::QueuedConnection);
-    if (mWriter->resume(path, validBytes))
+    makeWriter();
+    if (mWriter->resume(path, validBytes, readBytes)) {
+        wroteThrough();
         return true;
+    }
     mWriter.reset();
     return false;
-}
-
-QString JournalRecorder::Interrupted(const QDir &dir)
-{
-    // The names sort by time: the newest is last.
-    QStringList names = dir.entryList({QStringLiteral("*.journal")}, QDir::Files, QDir::Name);
-    if (names.isEmpty())
-        return {};
-    const QString newest = dir.absoluteFilePath(names.last());
-    JournalReader reader;
-    // A journal that ended cleanly needs nothing; one that cannot be read is offered all
-    // the same, so that the operator hears why it cannot come back.
-    if (reader.read(newest) && reader.cleanEnd())
-        return {};
-    return newest;
 }

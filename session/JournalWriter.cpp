@@ -3,12 +3,13 @@
 #include "session/JournalFormat.h"
 #include "session/JournalSyncer.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
-#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,6 +30,26 @@ JournalWriter::~JournalWriter()
     }
 }
 
+int JournalWriter::openLocked(const QString &path, int flags)
+{
+    // O_NONBLOCK: a pipe without reader fails at once instead of hanging the window, and a
+    // full one refuses the write; on a plain file it changes nothing.
+    const int fd = ::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC | O_NONBLOCK, 0644);
+    if (fd < 0) {
+        emit failed(qt_error_string(errno));
+        return -1;
+    }
+    // The lock goes with the descriptor: a crashed program leaves none behind.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        emit failed(error == EWOULDBLOCK ? QStringLiteral("%1 wird von einem anderen Chronolauf geschrieben").arg(QDir::toNativeSeparators(path))
+                                         : qt_error_string(error));
+        return -1;
+    }
+    return fd;
+}
+
 bool JournalWriter::open(const QString &path, const JournalHeader &header)
 {
     if (isOpen()) {
@@ -36,13 +57,9 @@ bool JournalWriter::open(const QString &path, const JournalHeader &header)
         return false;
     }
     QDir().mkpath(QFileInfo(path).absolutePath());
-    // O_NONBLOCK: a pipe without reader fails at once instead of hanging the window, and a
-    // full one refuses the write; on a plain file it changes nothing.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, 0644);
-    if (fd < 0) {
-        emit failed(qt_error_string(errno));
+    const int fd = openLocked(path, O_WRONLY | O_CREAT | O_APPEND);
+    if (fd < 0)
         return false;
-    }
     struct stat info = {};
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
         ::close(fd);
@@ -54,17 +71,24 @@ bool JournalWriter::open(const QString &path, const JournalHeader &header)
     return true;
 }
 
-bool JournalWriter::resume(const QString &path, std::int64_t validBytes)
+bool JournalWriter::resume(const QString &path, std::int64_t validBytes, std::int64_t readBytes)
 {
     if (isOpen()) {
         emit failed(QStringLiteral("%1 ist schon offen").arg(mPath));
         return false;
     }
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0 || ::ftruncate(fd, validBytes) != 0) {
+    const int fd = openLocked(path, O_WRONLY | O_APPEND);
+    if (fd < 0)
+        return false;
+    struct stat info = {};
+    if (readBytes >= 0 && (::fstat(fd, &info) != 0 || info.st_size != readBytes)) {
+        ::close(fd);
+        emit failed(QStringLiteral("%1 wurde nach dem Lesen verändert").arg(QDir::toNativeSeparators(path)));
+        return false;
+    }
+    if (::ftruncate(fd, validBytes) != 0) {
         const int error = errno;
-        if (fd >= 0)
-            ::close(fd);
+        ::close(fd);
         emit failed(qt_error_string(error));
         return false;
     }
@@ -80,7 +104,7 @@ void JournalWriter::start(int fd, const QString &path)
     mWritten = 0;
     mSyncer = std::make_unique<JournalSyncer>(fd);
     mSyncer->moveToThread(&mThread);
-    connect(mSyncer.get(), &JournalSyncer::failed, this, &JournalWriter::failed);
+    connect(mSyncer.get(), &JournalSyncer::failed, this, &JournalWriter::syncFailed);
     mThread.start();
     flush();
 }
@@ -119,11 +143,22 @@ bool JournalWriter::flush(bool report)
     if (mWritten != before && !mSyncKick.isActive())
         mSyncKick.start();
     if (error != 0) {
+        mFailing = true;
         if (report)
             emit failed(qt_error_string(error));
         return false;
     }
+    if (mFailing && report) {
+        mFailing = false;
+        emit recovered();
+    }
     return true;
+}
+
+void JournalWriter::syncFailed(const QString &reason)
+{
+    mFailing = true;
+    emit failed(reason);
 }
 
 void JournalWriter::requestSync()
@@ -164,40 +199,17 @@ int JournalWriter::shutDown()
     mFd = -1;
     mSyncer.reset();
     mBacklog.clear();
+    mFailing = false;
     return error;
 }
 
-QString JournalWriter::newPath(const QDir &dir, const QDateTime &now)
+bool JournalWriter::isHeld(const QString &path)
 {
-    const QString stamp = now.toString(QStringLiteral("yyyy-MM-dd-HHmmss"));
-    QString name = stamp + QStringLiteral(".journal");
-    for (int n = 2; dir.exists(name); ++n)
-        name = QStringLiteral("%1-%2.journal").arg(stamp).arg(n);
-    return dir.filePath(name);
-}
-
-int JournalWriter::prune(const QDir &dir, int keep)
-{
-    static const QRegularExpression Name(QStringLiteral("^(\\d{4}-\\d{2}-\\d{2}-\\d{6})(?:-(\\d{1,9}))?\\.journal$"));
-    struct Journal
-    {
-        QString stamp;
-        int number;
-        QString name;
-    };
-    std::vector<Journal> journals;
-    for (const QString &name : dir.entryList({QStringLiteral("*.journal")}, QDir::Files)) {
-        const QRegularExpressionMatch match = Name.match(name);
-        if (match.hasMatch())
-            journals.push_back({match.captured(1), match.hasCaptured(2) ? match.captured(2).toInt() : 1, name});
-    }
-    // Newest first: by the time in the name, then by the number newPath added.
-    std::sort(journals.begin(), journals.end(), [](const Journal &a, const Journal &b) {
-        return a.stamp != b.stamp ? a.stamp > b.stamp : a.number > b.number;
-    });
-    int deleted = 0;
-    for (std::size_t i = std::size_t(std::max(keep, 0)); i < journals.size(); ++i)
-        if (QFile::remove(dir.filePath(journals[i].name)))
-            ++deleted;
-    return deleted;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    // A lock of another open file, even in this process, conflicts with this one.
+    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
 }

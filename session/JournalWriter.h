@@ -4,8 +4,6 @@
 #include "session/JournalHeader.h"
 
 #include <QByteArray>
-#include <QDateTime>
-#include <QDir>
 #include <QObject>
 #include <QString>
 #include <QThread>
@@ -22,7 +20,8 @@ class JournalSyncer;
 // with fdatasync as soon as the caller's event loop turns (one sync covers every write
 // before it), so a power cut loses at most the last few milliseconds. Failures never
 // throw: they are reported through failed(), the race goes on, and the lines not written
-// are tried again with the next one.
+// are tried again with the next one. While open, the writer holds an exclusive lock
+// (flock) on the file: no other writer, in this process or another, writes the same journal.
 class JournalWriter final : public QObject
 {
     Q_OBJECT
@@ -34,12 +33,15 @@ public:
     ~JournalWriter() override;
 
     // Creates the file (and its folder) and writes the header. A file that already holds
-    // data is refused, so an earlier journal is never overwritten. False (and failed())
-    // only if the file cannot be opened; a header that cannot be written yet waits like any line.
+    // data, or that another writer holds, is refused, so an earlier journal is never
+    // overwritten. False (and failed()) only if the file cannot be opened or locked; a
+    // header that cannot be written yet waits like any line.
     bool open(const QString &path, const JournalHeader &header);
     // Goes on writing an interrupted journal: cuts it after its last complete line
     // (JournalReader::validBytes), so the next line does not join a torn one, and appends.
-    bool resume(const QString &path, std::int64_t validBytes);
+    // Refused if another writer holds it, or if it is no longer readBytes long (when given):
+    // then someone wrote it after it was read, and cutting it would lose that.
+    bool resume(const QString &path, std::int64_t validBytes, std::int64_t readBytes = -1);
     bool isOpen() const { return mFd >= 0; }
     const QString &path() const { return mPath; }
 
@@ -57,16 +59,16 @@ public:
     // Bytes of lines that failed to be written and wait for the next attempt.
     std::int64_t waitingBytes() const { return mBacklog.size(); }
 
-    // "<yyyy-MM-dd>-<HHmmss>.journal" in dir, with "-2", "-3" ... added if that name is taken.
-    static QString newPath(const QDir &dir, const QDateTime &now);
-    // Deletes all but the keep newest journals in dir (by the time in their names); files
-    // not named like newPath's are never touched. Returns how many were deleted.
-    static int prune(const QDir &dir, int keep = 50);
+    // Whether a writer, of this process or another, holds the journal at path now.
+    static bool isHeld(const QString &path);
 
 signals:
     // A write or a sync failed: reason is the system's text ("No space left on device").
     // Emitted on the writer's thread; a failed sync is reported shortly after the fact.
     void failed(const QString &reason);
+    // After a failure, everything waiting has been written again: the journal is complete
+    // up to now (the operator's warning can go).
+    void recovered();
 
 private:
     // Writes the backlog; false after an error, reported through failed() if report says so
@@ -79,12 +81,18 @@ private:
     int shutDown();
     // Takes over an open file descriptor: starts the sync thread and writes the backlog.
     void start(int fd, const QString &path);
+    // The sync thread's failure: reported, and the next complete write reports recovered().
+    void syncFailed(const QString &reason);
+    // Opens path and takes its lock; the descriptor, or -1 after failed().
+    int openLocked(const QString &path, int flags);
 
     int mFd = -1;
     QString mPath;
     // Encoded lines not yet in the file: normally only the line being appended.
     QByteArray mBacklog;
     std::int64_t mWritten = 0;
+    // A write or a sync failed since the backlog was last written completely.
+    bool mFailing = false;
     // Runs requestSync when the event loop next turns; while it is pending, later writes ride along.
     QTimer mSyncKick;
     QThread mThread;

@@ -53,6 +53,7 @@ protected:
                               dir.filePath(QStringLiteral("journal-%1").arg(programs))},
             *settings);
         form().show();
+        program->start();
         form().activateWindow();
         return QTest::qWaitForWindowActive(&form());
     }

@@ -263,7 +263,7 @@ private slots:
             if (auto *dialog = qobject_cast<TFDlgYesNo *>(QApplication::activeModalWidget()))
                 QTest::mouseClick(dialog->OKBtn, Qt::LeftButton);
         });
-        program->offerRecovery();
+        program->start();
         QCOMPARE(core().sessionState(), SessionState::Running);
         QVERIFY(!core().controls().barrierIndicatorVisible);
         QVERIFY(!form().ImageLS1->isVisible());

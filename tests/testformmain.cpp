@@ -422,6 +422,56 @@ private slots:
         QTRY_VERIFY(form->StatusPanels[1]->text().isEmpty());
     }
 
+    void journalErrorClears_data()
+    {
+        QTest::addColumn<QStringList>("meanwhile"); // messages that come while the error shows
+        QTest::addColumn<bool>("messageShowing");   // a message showed when the error came
+        QTest::newRow("nothing meanwhile") << QStringList{} << false;
+        QTest::newRow("two messages wait") << QStringList{QStringLiteral("Lichtschranke getrennt: /dev/ttyS2"), QStringLiteral("Gedruckt: Testdrucker")} << false;
+        QTest::newRow("an empty message is no message") << QStringList{QString(), QStringLiteral("Gedruckt: Testdrucker")} << false;
+        QTest::newRow("the error came over a message") << QStringList{QStringLiteral("Gedruckt: Testdrucker")} << true;
+        QTest::newRow("a line that comes and goes waits once, as it is now")
+            << QStringList{QStringLiteral("Lichtschranke getrennt: /dev/ttyS2"), QStringLiteral("Lichtschranke wieder verbunden"),
+                           QStringLiteral("Lichtschranke getrennt: /dev/ttyS2")}
+            << false;
+    }
+
+    // The red journal error stays until the journal is written again, whatever else comes;
+    // the messages that came meanwhile follow it in their order, none lost.
+    void journalErrorClears()
+    {
+        QFETCH(QStringList, meanwhile);
+        QFETCH(bool, messageShowing);
+        form->TimerMessage->setInterval(200);
+        QLabel *panel = form->StatusPanels[1];
+        if (messageShowing)
+            form->showMessage(QStringLiteral("Ergebnis wird geschrieben …"));
+        const QString error = QStringLiteral("Journal kann nicht geschrieben werden: No space left on device");
+        form->showPersistentError(error);
+        for (const QString &message : meanwhile)
+            form->showMessage(message);
+        QTest::qWait(400);
+        QCOMPARE(panel->text(), error);
+        QVERIFY(panel->styleSheet().contains(QStringLiteral("red")));
+
+        form->clearPersistentError();
+        QVERIFY(panel->styleSheet().isEmpty());
+        // A repeated text shows once, where it came last.
+        QStringList expected;
+        for (auto it = meanwhile.crbegin(); it != meanwhile.crend(); ++it)
+            if (!it->isEmpty() && !expected.contains(*it))
+                expected.prepend(*it);
+        // Each in its turn, the first at once, each for a message's time.
+        for (const QString &message : expected) {
+            QCOMPARE(panel->text(), message);
+            QTRY_VERIFY(panel->text() != message);
+        }
+        QVERIFY(panel->text().isEmpty());
+        // And a new message shows at once again.
+        form->showMessage(QStringLiteral("Kein Drucker eingerichtet"));
+        QCOMPARE(panel->text(), QStringLiteral("Kein Drucker eingerichtet"));
+    }
+
     // "Ja" to "Alle Zeiten stoppen?" after the session ended by itself behind the question
     // must not wipe the results: it answered a question that no longer applies.
     void lateStopAnswerKeepsTheResults()

@@ -259,7 +259,7 @@ private slots:
     void unparsableField_data()
     {
         QTest::addColumn<QByteArray>("body");
-        QTest::newRow("unknown kind") << QByteArray("28 100");
+        QTest::newRow("kind with a leading zero") << QByteArray("02 100");
         QTest::newRow("negative kind") << QByteArray("-1 100");
         QTest::newRow("no tick") << QByteArray("2");
         QTest::newRow("tick too big") << QByteArray("2 2147483648");
@@ -313,6 +313,31 @@ private slots:
         QCOMPARE(reader.header().rebuildSetup(), std::optional(sampleHeader().setup));
     }
 
+    void laterInputKind_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("last");
+        QTest::newRow("the next kind, inside") << QByteArray("28 100") << false;
+        QTest::newRow("the next kind, last") << QByteArray("28 100") << true;
+        QTest::newRow("a far later kind with fields") << QByteArray("250 100 v=3 x=neu") << false;
+    }
+
+    // An input kind this program does not know, in a line whose checksum is right: a later
+    // program wrote it. That is not damage, and the message says what it is.
+    void laterInputKind()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(bool, last);
+        QByteArray journal = journalOf(sampleHeader(), sampleInputs().first(2)) + checked(body);
+        if (!last)
+            journal += checked("1 200");
+        JournalReader reader;
+        QVERIFY(!reader.parse(journal));
+        QCOMPARE(reader.error(), QStringLiteral("Journal hat ein neueres Format (unbekannte Eingabe in Zeile 4)"));
+        QCOMPARE(reader.problem(), JournalReader::Problem::Newer);
+        QVERIFY(reader.inputs().isEmpty());
+    }
+
     void notAJournal_data()
     {
         QTest::addColumn<QByteArray>("data");
@@ -346,6 +371,9 @@ private slots:
         QVERIFY(!reader.read(path));
         QTEST(reader.error(), "error");
         QVERIFY(reader.inputs().isEmpty());
+        QCOMPARE(reader.problem(), reader.error().contains(QStringLiteral("neueres")) ? JournalReader::Problem::Newer
+                                   : reader.error().contains(QStringLiteral("beschädigt")) ? JournalReader::Problem::Damaged
+                                                                                           : JournalReader::Problem::Foreign);
     }
 
     void endLine_data()
@@ -364,7 +392,7 @@ private slots:
     {
         QFETCH(bool, closed);
         QFETCH(QString, reason);
-        const QString path = JournalWriter::newPath(QDir(dir.path()), QDateTime::currentDateTime());
+        const QString path = dir.filePath(QStringLiteral("end-%1.journal").arg(QTest::currentDataTag()));
         {
             JournalWriter writer;
             QVERIFY(writer.open(path, sampleHeader()));
@@ -443,6 +471,73 @@ private slots:
         QCOMPARE(failed.count(), 0);
     }
 
+    void heldJournal_data()
+    {
+        QTest::addColumn<bool>("resume"); // the second writer resumes (else opens) the journal
+        QTest::newRow("open") << false;
+        QTest::newRow("resume") << true;
+    }
+
+    // While a writer has a journal open, no other writer writes it, nor cuts it: the file
+    // stays byte for byte what the first one wrote, and the first goes on.
+    void heldJournal()
+    {
+        QFETCH(bool, resume);
+        const QString path = dir.filePath(QStringLiteral("held-%1.journal").arg(resume));
+        JournalWriter first;
+        QVERIFY(!JournalWriter::isHeld(path));
+        QVERIFY(first.open(path, sampleHeader()));
+        for (const RaceInput &in : sampleInputs())
+            QVERIFY(first.append(in));
+        QVERIFY(JournalWriter::isHeld(path));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        {
+            JournalWriter second;
+            QSignalSpy failed(&second, &JournalWriter::failed);
+            QVERIFY(!(resume ? second.resume(path, 10) : second.open(path, sampleHeader())));
+            QVERIFY(!second.isOpen());
+            QCOMPARE(failed.count(), 1);
+            QVERIFY2(failed.at(0).at(0).toString().contains(QStringLiteral("anderen Chronolauf")), qPrintable(failed.at(0).at(0).toString()));
+        }
+        QVERIFY(file.seek(0));
+        QCOMPARE(file.readAll(), before);
+        QVERIFY(first.append({.kind = Kind::CapturePass, .tick = 99000}));
+        QVERIFY(first.close(QStringLiteral("Ende")));
+        QVERIFY(!JournalWriter::isHeld(path));
+        JournalReader reader;
+        QVERIFY2(reader.read(path), qPrintable(reader.error()));
+        QCOMPARE(reader.inputs().size(), sampleInputs().size() + 1);
+    }
+
+    // A journal that grew after it was read is not cut back to what was read.
+    void resumeRefusesAJournalWrittenSince()
+    {
+        const QString path = dir.filePath(QStringLiteral("grown.journal"));
+        {
+            JournalWriter writer;
+            QVERIFY(writer.open(path, sampleHeader()));
+            QVERIFY(writer.append(sampleInputs().first()));
+        }
+        JournalReader reader;
+        QVERIFY(reader.read(path));
+        QCOMPARE(reader.readBytes(), QFileInfo(path).size());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::Append));
+        QByteArray more;
+        JournalFormat::appendInputLine(more, {.kind = Kind::CapturePass, .tick = 99000});
+        file.write(more);
+        file.close();
+        const qint64 grown = QFileInfo(path).size();
+        JournalWriter writer;
+        QSignalSpy failed(&writer, &JournalWriter::failed);
+        QVERIFY(!writer.resume(path, reader.validBytes(), reader.readBytes()));
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(QFileInfo(path).size(), grown);
+        QVERIFY(writer.resume(path, grown, grown));
+    }
+
     // An earlier journal is never overwritten.
     void openRefusesAFileWithData()
     {
@@ -467,11 +562,13 @@ private slots:
             QSKIP("no /dev/full here");
         JournalWriter writer;
         QSignalSpy failed(&writer, &JournalWriter::failed);
+        QSignalSpy recovered(&writer, &JournalWriter::recovered);
         QVERIFY(writer.open(QStringLiteral("/dev/full"), sampleHeader()));
         QCOMPARE(failed.count(), 1);
         for (const RaceInput &in : sampleInputs())
             QVERIFY(!writer.append(in));
         QCOMPARE(failed.count(), 1 + sampleInputs().size());
+        QCOMPARE(recovered.count(), 0);
         for (const QList<QVariant> &signal : failed)
             QCOMPARE(signal.at(0).toString(), qt_error_string(ENOSPC));
         QVERIFY(writer.waitingBytes() > 0);
@@ -503,6 +600,7 @@ private slots:
         {
             JournalWriter writer;
             QSignalSpy failed(&writer, &JournalWriter::failed);
+            QSignalSpy recovered(&writer, &JournalWriter::recovered);
             QVERIFY(writer.open(fifo, sampleHeader()));
             const QString bulk(4000, QChar(u'ü'));
             bool refused = false;
@@ -513,6 +611,7 @@ private slots:
             QVERIFY(refused);
             QCOMPARE(failed.count(), 1);
             QCOMPARE(failed.at(0).at(0).toString(), qt_error_string(EAGAIN));
+            QCOMPARE(recovered.count(), 0);
             drain();
             sent << RaceInput{.kind = Kind::CapturePass, .tick = 9999};
             while (!writer.append(sent.last())) {
@@ -521,6 +620,12 @@ private slots:
             }
             drain();
             QCOMPARE(writer.waitingBytes(), 0);
+            // Once, when the backlog had gone out completely; not again for every later line.
+            QCOMPARE(recovered.count(), 1);
+            QVERIFY(writer.append({.kind = Kind::CapturePass, .tick = 20000}));
+            sent << RaceInput{.kind = Kind::CapturePass, .tick = 20000};
+            drain();
+            QCOMPARE(recovered.count(), 1);
             QVERIFY(writer.close(QStringLiteral("Ende")));
         }
         drain();
@@ -529,81 +634,6 @@ private slots:
         QVERIFY2(journal.parse(received), qPrintable(journal.error()));
         compareInputs(journal.inputs(), sent);
         QVERIFY(journal.cleanEnd());
-    }
-
-    void newPath_data()
-    {
-        QTest::addColumn<QStringList>("existing");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("free") << QStringList{} << QStringLiteral("2026-12-08-071503.journal");
-        QTest::newRow("taken") << QStringList{QStringLiteral("2026-12-08-071503.journal")} << QStringLiteral("2026-12-08-071503-2.journal");
-        QTest::newRow("taken twice") << QStringList{QStringLiteral("2026-12-08-071503.journal"), QStringLiteral("2026-12-08-071503-2.journal")}
-                                     << QStringLiteral("2026-12-08-071503-3.journal");
-        QTest::newRow("a folder of that name") << QStringList{QStringLiteral("2026-12-08-071503.journal/")}
-                                               << QStringLiteral("2026-12-08-071503-2.journal");
-    }
-
-    void newPath()
-    {
-        QFETCH(QStringList, existing);
-        QTemporaryDir folder;
-        QDir target(folder.path());
-        for (const QString &name : existing) {
-            if (name.endsWith('/')) {
-                QVERIFY(target.mkdir(name.chopped(1)));
-            } else {
-                QFile file(target.filePath(name));
-                QVERIFY(file.open(QIODevice::WriteOnly));
-            }
-        }
-        const QString path = JournalWriter::newPath(target, QDateTime(QDate(2026, 12, 8), QTime(7, 15, 3, 999)));
-        QVERIFY(!QFileInfo::exists(path));
-        QTEST(QFileInfo(path).fileName(), "expected");
-        QCOMPARE(QFileInfo(path).absolutePath(), QFileInfo(folder.path()).absoluteFilePath());
-    }
-
-    void prune_data()
-    {
-        QTest::addColumn<int>("count");
-        QTest::addColumn<int>("keep");
-        QTest::newRow("60, keep 50") << 60 << 50;
-        QTest::newRow("61, keep 50: a taken name and its number apart") << 61 << 50;
-        QTest::newRow("50, keep 50") << 50 << 50;
-        QTest::newRow("3, keep 50") << 3 << 50;
-        QTest::newRow("60, keep 4") << 60 << 4;
-        QTest::newRow("5, keep 0") << 5 << 0;
-    }
-
-    // The newest by the time in the name (taken names' numbers after their plain name);
-    // foreign files stay, whatever their age.
-    void prune()
-    {
-        QFETCH(int, count);
-        QFETCH(int, keep);
-        QTemporaryDir folder;
-        QDir target(folder.path());
-        QStringList oldestFirst;
-        const QDateTime first(QDate(2025, 12, 31), QTime(23, 0));
-        for (int i = 0; i < count; ++i) {
-            // Every third session started in the same second as the one before it.
-            const QDateTime when = first.addSecs((i / 3) * 3700 + std::min(i % 3, 1));
-            oldestFirst << QFileInfo(JournalWriter::newPath(target, when)).fileName();
-            QFile file(target.filePath(oldestFirst.last()));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-        }
-        const QStringList foreign{QStringLiteral("notizen.journal"), QStringLiteral("2020-01-01-000000.txt"),
-                                  QStringLiteral("2020-01-01-000000-x.journal")};
-        for (const QString &name : foreign) {
-            QFile file(target.filePath(name));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-        }
-        const int expectedKept = std::min(count, keep);
-        QCOMPARE(JournalWriter::prune(target, keep), count - expectedKept);
-        QStringList left = target.entryList(QDir::Files, QDir::Name);
-        QStringList expected = foreign + oldestFirst.mid(count - expectedKept);
-        left.sort();
-        expected.sort();
-        QCOMPARE(left, expected);
     }
 
     void bootId_data()

@@ -2,12 +2,16 @@
 #include "Fakes.h"
 #include "app/Program.h"
 #include "session/SessionTimers.h"
+#include "app/SingleInstance.h"
 #include "core/RaceCore.h"
 #include "output/WorkbookReader.h"
 #include "session/JournalReader.h"
 #include "session/JournalRecorder.h"
 #include "session/JournalWriter.h"
 #include "session/RaceSession.h"
+#include "session/SessionRecovery.h"
+#include "input/TComPort.h"
+#include "ui/BarrierIndicator.h"
 #include "ui/TFDlgYesNo.h"
 #include "ui/TFormMain.h"
 
@@ -17,13 +21,19 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -80,6 +90,57 @@ int runChild(int argc, char **argv)
     return 4;
 }
 
+// The first of two programs on one data folder: it takes the folder as main() does, runs a
+// race and keeps running; readyFile gets its journal's path, readyFile.raised appears when a
+// later start asked for the window.
+int holdRace(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    const QString dataDir = QString::fromLocal8Bit(argv[2]);
+    const QString readyFile = QString::fromLocal8Bit(argv[3]);
+    SingleInstance instance(dataDir);
+    if (instance.acquire() != SingleInstance::Result::First)
+        return 5;
+    ManualTickSource clock(100000);
+    FakeSound sound;
+    FakeShell shell;
+    FakePrinter printer;
+    QSettings store(dataDir + QStringLiteral("/hold.conf"), QSettings::IniFormat);
+    Program program({std::make_unique<ClockView>(clock), sound, shell, printer, std::make_unique<FakeSerialDevice>(),
+                     dataDir + QStringLiteral("/journal")},
+                    store);
+    QObject::connect(&instance, &SingleInstance::activationRequested, &program, [&program, readyFile] {
+        program.bringToFront();
+        QFile raised(readyFile + QStringLiteral(".raised"));
+        raised.open(QIODevice::WriteOnly);
+    });
+    program.mainWindow().show();
+    program.start();
+    RaceSession &session = program.session();
+    session.submit({.kind = RaceInput::Kind::StartCommand});
+    for (int p = 1; p <= 3; ++p) {
+        clock.advance(20000);
+        session.submit({.kind = RaceInput::Kind::CapturePass});
+        session.submit({.kind = RaceInput::Kind::Assign, .value = p});
+    }
+    // Ready once the race's timers have run: with the clock standing still, the first turn of
+    // each is the last that changes the race, so the journal holds still from then on.
+    QTimer::singleShot(1000, &program, [&program, readyFile] {
+        QSaveFile ready(readyFile);
+        if (ready.open(QIODevice::WriteOnly)) {
+            ready.write(program.journal().path().toUtf8());
+            ready.commit();
+        }
+    });
+    return QApplication::exec();
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 } // namespace
 
 // A race survives a killed program: the next start offers it back, brings it back exactly,
@@ -101,7 +162,7 @@ class TestRecovery : public QObject
     // Runs the race in a child program and kills it; its journal stays behind.
     void killedRace()
     {
-        journals = dir.filePath(QStringLiteral("journal-%1").arg(QTest::currentTestFunction()));
+        journals = dir.filePath(QStringLiteral("journal-%1-%2").arg(QTest::currentTestFunction()).arg(++folders));
         QDir().mkpath(journals);
         QProcess child;
         child.start(QCoreApplication::applicationFilePath(),
@@ -111,7 +172,17 @@ class TestRecovery : public QObject
         QFile state(dir.filePath(QStringLiteral("state")));
         QVERIFY(state.open(QIODevice::ReadOnly));
         expected = QString::fromUtf8(state.readAll());
-        QVERIFY(!JournalRecorder::Interrupted(QDir(journals)).isEmpty());
+        QVERIFY(!SessionRecovery::interrupted(QDir(journals)).isEmpty());
+    }
+
+    // Another killed race in the same journal folder.
+    void anotherKilledRace()
+    {
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--child"), journals, dir.filePath(QStringLiteral("state"))});
+        QVERIFY(child.waitForFinished(60000));
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
     }
 
     // Starts the program again; the recovery question is answered as given.
@@ -126,22 +197,66 @@ class TestRecovery : public QObject
                 QTest::mouseClick(yes ? dialog->OKBtn : dialog->CancelBtn, Qt::LeftButton);
             }
         });
+        startProgram();
+    }
+
+    // Starts the program; port: the barriers' port of the settings ("COM" n, 0: none).
+    void startProgram(int port = 0)
+    {
         settings = std::make_unique<QSettings>(dir.filePath(QStringLiteral("program.conf")), QSettings::IniFormat);
+        settings->setValue(QStringLiteral("Port"), port);
+        auto device = std::make_unique<FakeSerialDevice>();
+        serial = device.get();
         program = std::make_unique<Program>(Program::Services{std::make_unique<ClockView>(clock), sound, shell, printer,
-                                                              std::make_unique<FakeSerialDevice>(), journals},
+                                                              std::move(device), journals},
                                             *settings);
         program->mainWindow().show();
-        program->offerRecovery();
+        program->start();
     }
+
+    // Answers every recovery question in turn, and notes what the port had done by then. The
+    // one dialog serves every question: each time it shows, the next answer is given.
+    void answerInTurn(const QList<bool> &answers, QStringList *offered, QList<int> *opensWhenAsked = nullptr)
+    {
+        answerer = std::make_unique<QTimer>();
+        answerer->setInterval(10);
+        auto remaining = std::make_shared<QList<bool>>(answers);
+        connect(answerer.get(), &QTimer::timeout, this, [this, remaining, offered, opensWhenAsked] {
+            auto *dialog = qobject_cast<TFDlgYesNo *>(QApplication::activeModalWidget());
+            if (!dialog || !dialog->isVisible() || remaining->isEmpty())
+                return;
+            *offered << dialog->Label1->text();
+            if (opensWhenAsked)
+                *opensWhenAsked << serial->opens();
+            QTest::mouseClick(remaining->takeFirst() ? dialog->OKBtn : dialog->CancelBtn, Qt::LeftButton);
+        });
+        answerer->start();
+    }
+
+    std::unique_ptr<QTimer> answerer;
+    int folders = 0;
+    FakeSerialDevice *serial = nullptr; // the program's port, owned by it
+    int ptyMaster = -1;
 
 private slots:
     void initTestCase()
     {
         QVERIFY(dir.isValid() && QDir::setCurrent(dir.path()));
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        // One present port: COM3, a pseudo-terminal behind ttyS2 in the device folder.
+        ptyMaster = posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(ptyMaster >= 0 && grantpt(ptyMaster) == 0 && unlockpt(ptyMaster) == 0);
+        QVERIFY(QFile::link(QString::fromLocal8Bit(ptsname(ptyMaster)), dir.filePath(QStringLiteral("ttyS2"))));
+        qputenv("CHRONOLAUF_DEVICE_DIR", dir.path().toLocal8Bit());
     }
 
-    void cleanup() { program.reset(); }
+    void cleanupTestCase() { ::close(ptyMaster); }
+
+    void cleanup()
+    {
+        answerer.reset();
+        program.reset();
+    }
 
     void killedRaceComesBack()
     {
@@ -177,14 +292,125 @@ private slots:
         QCOMPARE(program->session().core().sessionState(), SessionState::Idle);
         program.reset();
         QCOMPARE(QDir(journals).entryList({QStringLiteral("*.journal")}).size(), 1);
-        QVERIFY(JournalRecorder::Interrupted(QDir(journals)).isEmpty());
+        QVERIFY(SessionRecovery::interrupted(QDir(journals)).isEmpty());
+    }
+
+    void everyInterruptedRaceIsOffered_data()
+    {
+        QTest::addColumn<QList<bool>>("answers");
+        QTest::addColumn<int>("restored"); // which race comes back: 0 none, 1 the older, 2 the newer
+        QTest::newRow("Nein, Nein") << QList<bool>{false, false} << 0;
+        QTest::newRow("Nein, Ja") << QList<bool>{false, true} << 1;
+        QTest::newRow("Ja") << QList<bool>{true} << 2;
+    }
+
+    // Two races died: both are offered, the newer first, until one is taken back. A declined
+    // one is closed; after a "Ja" the other stays as it was, to be offered at the next start.
+    void everyInterruptedRaceIsOffered()
+    {
+        QFETCH(QList<bool>, answers);
+        QFETCH(int, restored);
+        killedRace();
+        const QString older = SessionRecovery::interrupted(QDir(journals)).value(0);
+        anotherKilledRace();
+        const QStringList interrupted = SessionRecovery::interrupted(QDir(journals));
+        QCOMPARE(interrupted.size(), 2);
+        const QString newer = interrupted.value(0);
+        QCOMPARE(interrupted.value(1), older);
+        const QByteArray olderBefore = contents(older);
+
+        QStringList offered;
+        answerInTurn(answers, &offered);
+        startProgram();
+        QCOMPARE(offered.size(), answers.size());
+        QCOMPARE(program->session().core().sessionState(), restored ? SessionState::Running : SessionState::Idle);
+        QCOMPARE(program->journal().path(), restored == 1 ? older : restored == 2 ? newer : QString());
+        program.reset();
+        JournalReader reader;
+        QVERIFY(reader.read(newer));
+        QCOMPARE(reader.endReason(), restored == 2 ? QString() : QStringLiteral("nicht wiederhergestellt"));
+        if (restored == 2) {
+            QCOMPARE(contents(older), olderBefore);
+            QCOMPARE(SessionRecovery::interrupted(QDir(journals)), (QStringList{newer, older}));
+        } else {
+            QVERIFY(reader.read(older));
+            QCOMPARE(reader.endReason(), restored == 1 ? QString() : QStringLiteral("nicht wiederhergestellt"));
+        }
+    }
+
+    // The question comes before the port opens: no barrier event can reach the blank session
+    // that the recovery replaces. The recovered race then hears the port open, in its journal.
+    void portOpensAfterTheQuestion()
+    {
+        killedRace();
+        QStringList offered;
+        QList<int> opensWhenAsked;
+        answerInTurn({true}, &offered, &opensWhenAsked);
+        startProgram(3);
+        QCOMPARE(offered, QStringList{QStringLiteral("Unterbrochene Sitzung wiederherstellen?")});
+        QCOMPARE(opensWhenAsked, QList<int>{0});
+        QCOMPARE(serial->opens(), 1);
+        QCOMPARE(program->session().core().sessionState(), SessionState::Running);
+        QVERIFY(program->mainWindow().ImageLS1->isVisible());
+        const QString journal = program->journal().path();
+        program.reset();
+        JournalReader reader;
+        QVERIFY(reader.read(journal));
+        QVERIFY(std::any_of(reader.inputs().begin(), reader.inputs().end(),
+                            [](const RaceInput &in) { return in.kind == RaceInput::Kind::PortOpened; }));
+    }
+
+    // A second start on the same data folder, as a program of its own: it says the program
+    // runs already, ends with status 0, and neither it nor a replay writes a byte into the
+    // running race's journal. The running program is asked to come to the front.
+    void secondProgramLeavesTheRaceAlone()
+    {
+        const QString xdg = dir.filePath(QStringLiteral("xdg"));
+        const QString dataDir = xdg + QStringLiteral("/Chronolauf");
+        const QString ready = dir.filePath(QStringLiteral("ready"));
+        QProcess first;
+        first.setProcessChannelMode(QProcess::ForwardedChannels);
+        first.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--hold"), dataDir, ready});
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(ready) || first.state() == QProcess::NotRunning, 60000);
+        QCOMPARE(first.state(), QProcess::Running);
+        const QString journal = QString::fromUtf8(contents(ready));
+        QVERIFY(!journal.isEmpty());
+        const QByteArray before = contents(journal);
+        const QStringList files = QDir(dataDir + QStringLiteral("/journal")).entryList(QDir::Files);
+
+        QProcess second;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), xdg);
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("xdg-config")));
+        second.setProcessEnvironment(environment);
+        second.start(QStringLiteral(CHRONOLAUF_PROGRAM));
+        const bool ended = second.waitForFinished(30000);
+        if (!ended)
+            second.kill();
+        QVERIFY2(ended, "the second program did not end by itself");
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        const QString said = QString::fromUtf8(second.readAllStandardError());
+        QVERIFY2(said.contains(QStringLiteral("Chronolauf läuft bereits.")), qPrintable(said));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(ready + QStringLiteral(".raised")), 10000);
+
+        second.start(QStringLiteral(CHRONOLAUF_PROGRAM),
+                     {QStringLiteral("--replay"), journal, QStringLiteral("--html"), dir.filePath(QStringLiteral("running.html"))});
+        QVERIFY(second.waitForFinished(30000));
+        QCOMPARE(second.exitCode(), 0);
+
+        QCOMPARE(contents(journal), before);
+        QCOMPARE(QDir(dataDir + QStringLiteral("/journal")).entryList(QDir::Files), files);
+        first.kill();
+        QVERIFY(first.waitForFinished(10000));
     }
 
     // A damaged line inside the journal: nothing of it is applied, and the operator is told where.
     void damagedJournalIsRefused()
     {
         killedRace();
-        const QString path = JournalRecorder::Interrupted(QDir(journals));
+        const QString path = SessionRecovery::interrupted(QDir(journals)).value(0);
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadWrite));
         QByteArray bytes = file.readAll();
@@ -203,7 +429,9 @@ private slots:
         restart(true);
         QVERIFY2(shown.contains(QStringLiteral("Journal beschädigt in Zeile 3")), qPrintable(shown));
         QCOMPARE(program->session().core().sessionState(), SessionState::Idle);
-        QVERIFY(QFile::exists(path + QStringLiteral(".unlesbar")));
+        // Put aside whole: nothing written into it, no line lost.
+        QCOMPARE(contents(path + QStringLiteral(".unlesbar")), bytes);
+        QVERIFY(SessionRecovery::interrupted(QDir(journals)).isEmpty());
     }
 
     // After a reboot the boot clock starts again near zero: the recovered race goes on with
@@ -211,7 +439,7 @@ private slots:
     void rebootKeepsTheRaceTime()
     {
         killedRace();
-        const QString path = JournalRecorder::Interrupted(QDir(journals));
+        const QString path = SessionRecovery::interrupted(QDir(journals)).value(0);
         JournalReader reader;
         QVERIFY(reader.read(path));
         JournalHeader header = reader.header();
@@ -268,6 +496,8 @@ int main(int argc, char **argv)
 {
     if (argc == 4 && qstrcmp(argv[1], "--child") == 0)
         return runChild(argc, argv);
+    if (argc == 4 && qstrcmp(argv[1], "--hold") == 0)
+        return holdRace(argc, argv);
     QApplication app(argc, argv);
     TestRecovery test;
     QTEST_SET_MAIN_SOURCE_PATH

@@ -5,6 +5,8 @@
 #include "platform/SoundPlayer.h"
 #include "app/Program.h"
 #include "session/SessionTimers.h"
+#include "app/SingleInstance.h"
+#include "session/JournalRecorder.h"
 #include "core/RaceCore.h"
 #include "ui/BarrierIndicator.h"
 #include "ui/TFDlgYesNo.h"
@@ -15,7 +17,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QProcess>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -188,6 +192,100 @@ private slots:
         QCOMPARE(settings->allKeys().isEmpty(), !closes);
         if (!closes)
             QCOMPARE(int(form.core().sessionState()), starts);
+    }
+
+    void dataFolderLock_data()
+    {
+        QTest::addColumn<QString>("holder"); // who holds the lock before
+        QTest::addColumn<int>("expected");
+        QTest::newRow("nobody") << QStringLiteral("nobody") << int(SingleInstance::Result::First);
+        QTest::newRow("a running program") << QStringLiteral("running") << int(SingleInstance::Result::Running);
+        QTest::newRow("a program running for days") << QStringLiteral("running for days") << int(SingleInstance::Result::Running);
+        QTest::newRow("a program that died") << QStringLiteral("dead") << int(SingleInstance::Result::First);
+        QTest::newRow("a program that ended") << QStringLiteral("ended") << int(SingleInstance::Result::First);
+    }
+
+    // One program per data folder: only a running one keeps a later start out; a lock left
+    // by a program that died does not, however old it is.
+    void dataFolderLock()
+    {
+        QFETCH(QString, holder);
+        QTemporaryDir data;
+        std::unique_ptr<SingleInstance> before;
+        if (holder == QLatin1String("running") || holder == QLatin1String("ended")) {
+            before = std::make_unique<SingleInstance>(data.path());
+            QCOMPARE(before->acquire(), SingleInstance::Result::First);
+            if (holder == QLatin1String("ended"))
+                before.reset();
+        } else if (holder == QLatin1String("dead")) {
+            QProcess gone;
+            gone.start(QStringLiteral("true"));
+            QVERIFY(gone.waitForStarted());
+            const qint64 pid = gone.processId();
+            QVERIFY(gone.waitForFinished());
+            QFile lock(QDir(data.path()).filePath(QStringLiteral("chronolauf.lock")));
+            QVERIFY(lock.open(QIODevice::WriteOnly));
+            lock.write(QByteArray::number(pid) + "\nchronolauf\n\n");
+            lock.flush();
+            QVERIFY(lock.setFileTime(QDateTime::currentDateTime().addDays(-2), QFileDevice::FileModificationTime));
+        }
+        if (holder == QLatin1String("running for days")) {
+            before = std::make_unique<SingleInstance>(data.path());
+            QCOMPARE(before->acquire(), SingleInstance::Result::First);
+            QFile lock(before->lockPath());
+            QVERIFY(lock.open(QIODevice::Append));
+            QVERIFY(lock.setFileTime(QDateTime::currentDateTime().addDays(-2), QFileDevice::FileModificationTime));
+        }
+        SingleInstance later(data.path());
+        QTEST(int(later.acquire()), "expected");
+    }
+
+    // A later start asks the running program for its window, and its request arrives.
+    void laterStartRaisesTheRunningProgram()
+    {
+        QTemporaryDir data;
+        SingleInstance running(data.path());
+        QCOMPARE(running.acquire(), SingleInstance::Result::First);
+        QSignalSpy asked(&running, &SingleInstance::activationRequested);
+        SingleInstance later(data.path());
+        QCOMPARE(later.acquire(), SingleInstance::Result::Running);
+        later.activateRunning();
+        QVERIFY(later.waitForDelivery(5000));
+        QTRY_COMPARE(asked.count(), 1);
+
+        // Another data folder is another program's: it neither answers nor is asked.
+        QTemporaryDir otherData;
+        SingleInstance other(otherData.path());
+        QCOMPARE(other.acquire(), SingleInstance::Result::First);
+        QVERIFY(SingleInstance::serverName(otherData.path()) != SingleInstance::serverName(data.path()));
+        QCOMPARE(asked.count(), 1);
+    }
+
+    // Asked for its window, the program shows it again, even from the task bar.
+    void bringToFront()
+    {
+        auto settings = store();
+        Program program(services(), *settings);
+        TFormMain &form = program.mainWindow();
+        form.show();
+        form.setWindowState(Qt::WindowMinimized);
+        program.bringToFront();
+        QVERIFY(form.isVisible());
+        QVERIFY(!(form.windowState() & Qt::WindowMinimized));
+    }
+
+    // The journal's red error goes when the journal is written again; what came meanwhile follows.
+    void journalErrorGoesWhenWritingWorks()
+    {
+        auto settings = store();
+        Program program(services(), *settings);
+        TFormMain &form = program.mainWindow();
+        form.show();
+        emit program.journal().failed(QStringLiteral("No space left on device"));
+        QCOMPARE(form.StatusPanels[1]->text(), QStringLiteral("Journal kann nicht geschrieben werden: No space left on device"));
+        form.showMessage(QStringLiteral("Lichtschranke wieder verbunden"));
+        emit program.journal().recovered();
+        QCOMPARE(form.StatusPanels[1]->text(), QStringLiteral("Lichtschranke wieder verbunden"));
     }
 
     void logoBesideTheProgram()

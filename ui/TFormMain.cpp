@@ -152,10 +152,7 @@ void TFormMain::wire()
             showPendingSelection();
     });
 
-    connect(TimerMessage, &QTimer::timeout, this, [this] {
-        StatusPanels[1]->clear();
-        showBarrierHealth();
-    });
+    connect(TimerMessage, &QTimer::timeout, this, &TFormMain::nextMessage);
 
     // The session tells what changed.
     connect(&mSession, &RaceSession::rowCountChanged, this, &TFormMain::showRowCount);
@@ -262,6 +259,8 @@ void TFormMain::Print1Click()
 
 void TFormMain::showPersistentError(const QString &text)
 {
+    // A message that showed goes; its timer must not clear the error.
+    TimerMessage->stop();
     mPersistentError = text;
     StatusPanels[1]->setStyleSheet(QStringLiteral("color: red; font-weight: bold;"));
     StatusPanels[1]->setText(text);
@@ -273,12 +272,40 @@ void TFormMain::setLiveAddress(const QString &address)
     showBarrierHealth();
 }
 
+void TFormMain::clearPersistentError()
+{
+    if (mPersistentError.isEmpty())
+        return;
+    mPersistentError.clear();
+    StatusPanels[1]->setStyleSheet(QString());
+    nextMessage();
+}
+
 void TFormMain::showMessage(const QString &text)
+{
+    if (!mPersistentError.isEmpty()) {
+        // An empty message only clears the panel: nothing to show later. A text that waits
+        // already moves to the end, so a line that comes and goes does not fill the queue.
+        if (!text.isEmpty()) {
+            mWaitingMessages.removeAll(text);
+            mWaitingMessages.append(text);
+        }
+        return;
+    }
+    StatusPanels[1]->setText(text);
+    TimerMessage->start();
+}
+
+void TFormMain::nextMessage()
 {
     if (!mPersistentError.isEmpty())
         return;
-    StatusPanels[1]->setText(text);
-    TimerMessage->start();
+    if (!mWaitingMessages.isEmpty()) {
+        showMessage(mWaitingMessages.takeFirst());
+        return;
+    }
+    StatusPanels[1]->clear();
+    showBarrierHealth();
 }
 
 void TFormMain::runCommand(const Command &command)

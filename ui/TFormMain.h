@@ -5,6 +5,7 @@
 #include "core/RaceInput.h"
 
 #include <QMainWindow>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -72,10 +73,13 @@ public:
     // Runs once the operator's close request is granted, before the window goes.
     void setCloseHandler(std::function<void()> handler) { mCloseHandler = std::move(handler); }
     void setLogo(const QPixmap &logo);
-    // Status panel 1: a message that clears itself after MessageTimeoutMs.
+    // Status panel 1: a message that clears itself after MessageTimeoutMs. While an error
+    // shows, messages wait and follow it one after the other once it is cleared.
     void showMessage(const QString &text);
-    // Status panel 1, in red, until the program ends: something the operator must not miss.
+    // Status panel 1, in red, until cleared: something the operator must not miss.
     void showPersistentError(const QString &text);
+    // The error is over (the journal is written again): the waiting messages follow.
+    void clearPersistentError();
     // Status panel 1 between messages, beside what the barriers tell: where the live standings
     // page is served (empty: not served).
     void setLiveAddress(const QString &address);
@@ -135,6 +139,8 @@ private:
     void fitDurationFont();
     // Status panel 1 between messages: what the light barriers tell.
     void showBarrierHealth();
+    // After a message's time: the next waiting one, else what the barriers tell.
+    void nextMessage();
     // The start button gives way to the barrier indicator while the port is open.
     void placeStartButton(bool indicatorShown);
     // The pending list's selection as the core has it.
@@ -155,6 +161,8 @@ private:
     SpreadsheetActions *mSpreadsheet = nullptr;
     int mPort = 0;
     QString mPersistentError;
+    // Messages that came while the error showed, oldest first.
+    QStringList mWaitingMessages;
     QString mLiveAddress;
     QString mWebAddress = QString::fromLatin1(DefaultWebAddress);
     std::function<void()> mCloseHandler;
