@@ -424,6 +424,37 @@ private slots:
         QCOMPARE(d.core.pending().count(), 1);
         QTEST(d.core.pending().entries().constFirst(), "text");
     }
+
+    // A wake the serial thread stamped just before the operator's start was applied counts
+    // from the start: never a negative pass time, never a negative lap.
+    void wakeBeforeTheStart_data()
+    {
+        QTest::addColumn<BarrierSettings>("settings");
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<int>("status");
+        QTest::newRow("finish line") << twoBarriers() << Dsr << DsrOn;
+        QTest::newRow("start line, one barrier") << BarrierSettings{} << Cts << CtsOn;
+    }
+
+    void wakeBeforeTheStart()
+    {
+        QFETCH(BarrierSettings, settings);
+        QFETCH(int, lines);
+        QFETCH(int, status);
+        RaceDriver d;
+        d.barriers(settings);
+        d.at(10000);
+        // Locked before: the start arms the barriers.
+        d.send(Kind::StartCommand);
+        QVERIFY(d.core.controls().barriersArmed);
+        d.at(10100);
+        d.core.apply({.kind = Kind::LineEvent, .tick = 9970, .value = status, .lines = std::uint8_t(lines)});
+        QCOMPARE(d.core.pending().count(), 1);
+        QCOMPARE(d.core.pending().entries().constFirst(), QStringLiteral("0:00,00"));
+        d.assign(1);
+        QCOMPARE(d.core.table().lapTime(1, 1), 0);
+        QCOMPARE(d.core.table().BestLap(1), 0);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestBarrierRouting)
