@@ -1,4 +1,5 @@
 #include "Fakes.h"
+#include "PresentPort.h"
 #include "ProgramFixture.h"
 #include "input/TComPort.h"
 #include "session/JournalRecorder.h"
@@ -33,7 +34,7 @@ class TestBarriers : public QObject, ProgramFixture
 {
     Q_OBJECT
 
-    int ptyMaster = -1;
+    PresentPort presentPort;
 
     // Runs the settings dialog's edit cycle with the given changes, then "OK" or "Abbrechen".
     void editSettings(const std::function<void(TCfgDialog &)> &change, bool ok)
@@ -53,13 +54,8 @@ private slots:
         // One present port: COM3, a pseudo-terminal behind ttyS2 in the device folder.
         QVERIFY(dir.isValid());
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-        ptyMaster = posix_openpt(O_RDWR | O_NOCTTY);
-        QVERIFY(ptyMaster >= 0 && grantpt(ptyMaster) == 0 && unlockpt(ptyMaster) == 0);
-        QVERIFY(QFile::link(QString::fromLocal8Bit(ptsname(ptyMaster)), dir.filePath(QStringLiteral("ttyS2"))));
-        qputenv("CHRONOLAUF_DEVICE_DIR", dir.path().toLocal8Bit());
+        QVERIFY(presentPort.setUp(QDir(dir.path())));
     }
-
-    void cleanupTestCase() { ::close(ptyMaster); }
 
     void cleanup()
     {

@@ -1,3 +1,4 @@
+#include "ClockView.h"
 #include "core/RaceCore.h"
 #include "core/TickSource.h"
 #include "session/JournalFolder.h"
@@ -70,18 +71,6 @@ struct Race
             session.submit({.kind = Kind::Assign, .value = p});
         }
     }
-
-private:
-    // Lends the race's clock to its session.
-    class ClockView final : public TickSource
-    {
-    public:
-        explicit ClockView(const TickSource &clock) : mClock(clock) {}
-        std::uint32_t milliseconds() const override { return mClock.milliseconds(); }
-
-    private:
-        const TickSource &mClock;
-    };
 };
 
 // A journal of a race that was never closed, as a killed program leaves it.

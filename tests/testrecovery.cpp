@@ -1,5 +1,6 @@
 #include "FakeSerialDevice.h"
 #include "Fakes.h"
+#include "PresentPort.h"
 #include "app/Program.h"
 #include "session/SessionTimers.h"
 #include "app/SingleInstance.h"
@@ -236,21 +237,15 @@ class TestRecovery : public QObject
     std::unique_ptr<QTimer> answerer;
     int folders = 0;
     FakeSerialDevice *serial = nullptr; // the program's port, owned by it
-    int ptyMaster = -1;
+    PresentPort presentPort;
 
 private slots:
     void initTestCase()
     {
         QVERIFY(dir.isValid() && QDir::setCurrent(dir.path()));
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-        // One present port: COM3, a pseudo-terminal behind ttyS2 in the device folder.
-        ptyMaster = posix_openpt(O_RDWR | O_NOCTTY);
-        QVERIFY(ptyMaster >= 0 && grantpt(ptyMaster) == 0 && unlockpt(ptyMaster) == 0);
-        QVERIFY(QFile::link(QString::fromLocal8Bit(ptsname(ptyMaster)), dir.filePath(QStringLiteral("ttyS2"))));
-        qputenv("CHRONOLAUF_DEVICE_DIR", dir.path().toLocal8Bit());
+        QVERIFY(presentPort.setUp(QDir(dir.path())));
     }
-
-    void cleanupTestCase() { ::close(ptyMaster); }
 
     void cleanup()
     {
