@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <array>
 
-using TimeText::FormatRaceTime;
 using Column = StandingsGrid::Column;
 
 namespace {
@@ -24,28 +23,6 @@ QChar timeSeparatorOf(const QLocale &locale)
     return QLatin1Char(':');
 }
 
-// "-" for no laps, "1 Runde", "2 Runden".
-QString lapsBehindText(int laps)
-{
-    if (laps == 0)
-        return QStringLiteral("-");
-    if (laps == 1)
-        return QStringLiteral("1 Runde");
-    return QString::number(laps) + QStringLiteral(" Runden");
-}
-
-// "1." .. "20.", made once and shared by every place cell.
-const QString &placeText(int place)
-{
-    static const std::array<QString, RaceTable::MaxParticipants + 1> texts = [] {
-        std::array<QString, RaceTable::MaxParticipants + 1> made;
-        for (int i = 1; i <= RaceTable::MaxParticipants; ++i)
-            made[i] = QString::number(i) + QLatin1Char('.');
-        return made;
-    }();
-    return texts[place];
-}
-
 } // namespace
 
 RaceCore::RaceCore(const QLocale &locale)
@@ -53,6 +30,7 @@ RaceCore::RaceCore(const QLocale &locale)
     , mDecimalSeparator(locale.decimalPoint().isEmpty() ? QLatin1Char(',') : locale.decimalPoint().front())
     , mTimeSeparator(timeSeparatorOf(locale))
     , mLongTimeFormat(locale.timeFormat(QLocale::LongFormat))
+    , mText(mDecimalSeparator)
     , mDurationText(TimeText::FormatClockSeconds(DefaultDuration))
 {
     // The wall clock shows the time of day only, without a time zone name.
@@ -376,7 +354,7 @@ void RaceCore::stopSession()
             continue;
         const std::int32_t finalTime = t.raceTimeAtLap(p, leaderLaps);
         if (t.LapWord(p) >= mLapLimit && finalTime != 0)
-            mGrid.setCell(Column::CurrentTime, r, FormatRaceTime(finalTime, mDecimalSeparator));
+            mText.writeCurrentTime(mGrid, r, finalTime);
         else
             mGrid.clearCell(Column::CurrentTime, r);
     }
@@ -386,10 +364,8 @@ void RaceCore::stopSession()
     mControls.lapsValue = MaxLapLimit;
 
     for (int r = 1; r <= mCarCount; ++r) {
-        if (t.lapCount(t.ParticipantAtRow[r]) == 0) {
-            mGrid.setCell(Column::Place, r, QStringLiteral("-"));
-            mGrid.setCell(Column::Laps, r, QStringLiteral("0"));
-        }
+        if (t.lapCount(t.ParticipantAtRow[r]) == 0)
+            StandingsText::writeNoLaps(mGrid, r);
     }
     mControls.digitKeysBound = false;
     t.WarnSinceTick.fill(-1);
@@ -450,7 +426,7 @@ void RaceCore::TimerALLTimer(std::int32_t now)
         const int p = t.ParticipantAtRow[r];
         const std::int32_t word = t.LapWord(p);
         if (word < mLapLimit && !(word & RaceTable::FinishedFlag)) {
-            mGrid.setCell(Column::CurrentTime, r, FormatRaceTime(TickDiff(now, t.latestPassTick(p)), mDecimalSeparator));
+            mText.writeCurrentTime(mGrid, r, TickDiff(now, t.latestPassTick(p)));
             ++running;
         }
     }
@@ -570,7 +546,7 @@ void RaceCore::CapturePass(std::int32_t now, std::uint32_t id)
         id = mNextPassId;
     mNextPassId = std::max(mNextPassId, id + 1);
     mObserver->playSound(RaceObserver::Sound::Contact);
-    mPending.append({.id = id, .tick = now}, FormatRaceTime(TickDiff(now, mTable.RaceStartTick), mDecimalSeparator));
+    mPending.append({.id = id, .tick = now}, mText.time(TickDiff(now, mTable.RaceStartTick)));
     mOutcome.pass = id;
     mObserver->pendingChanged();
     mObserver->focusPendingList();
@@ -662,13 +638,8 @@ void RaceCore::BookLap(int p)
     rec[laps + 3] = pass;
 
     RankAndSort();
-    const int r = t.RowOfParticipant[p];
-    mGrid.setCell(Column::Laps, r, QString::number(laps));
-    mGrid.setCell(Column::PreviousLap, r, mGrid.cell(Column::LastLap, r));
-    mGrid.setCell(Column::LastLap, r, FormatRaceTime(lapTime, mDecimalSeparator));
-    mGrid.setCell(Column::BestLap, r, FormatRaceTime(t.BestLap(p), mDecimalSeparator));
-    mGrid.setCell(Column::TotalTime, r, FormatRaceTime(raceTime, mDecimalSeparator));
-    WriteGaps();
+    mText.writeLap(mGrid, t.RowOfParticipant[p], t, p);
+    mText.writeGaps(mGrid, t, mCarCount);
 
     // After the gong every participant's next lap is its last.
     if (mControls.gongVisible)
@@ -705,7 +676,7 @@ void RaceCore::RankAndSort()
     for (int i = 1; i <= n; ++i) {
         const int q = int(t.RankSlots[i - 1] >> RaceTable::SlotShift);
         if (q != 0 && t.LapWord(q) > 0)
-            mGrid.setCell(Column::Place, t.RowOfParticipant[q], placeText(i));
+            StandingsText::writePlace(mGrid, t.RowOfParticipant[q], i);
     }
 
     t.ResortInProgress = true;
@@ -726,42 +697,6 @@ void RaceCore::RebuildRowMaps()
     }
 }
 
-void RaceCore::WriteGaps()
-{
-    // Rows are in place order. Within a group of equal lap counts the first row shows
-    // laps behind, the others time behind; on the leader's lap also the time behind the leader.
-    // Participants without a lap have no gaps.
-    const RaceTable &t = mTable;
-    const int leaderLaps = t.LeaderLaps();
-    int prevDiff = -1;
-    std::int32_t groupTime = 0;
-    std::int32_t prevTime = 0;
-    int prevLaps = t.lapCount(t.ParticipantAtRow[1]);
-
-    for (int h = 1; h <= mCarCount; ++h) {
-        const int p = t.ParticipantAtRow[h];
-        const int laps = t.lapCount(p);
-        if (laps == 0)
-            continue;
-        // The race time at the participant's last pass, to the hundredth as "Ges. Zeit" shows it.
-        const std::int32_t time = t.raceTimeAtLap(p, laps) / 10 * 10;
-        const int diff = leaderLaps - laps;
-        mGrid.setCell(Column::GapToLeader, h, lapsBehindText(diff));
-        if (diff != prevDiff) {
-            prevDiff = diff;
-            groupTime = time;
-            mGrid.setCell(Column::GapAhead, h, lapsBehindText(prevLaps - laps));
-            prevLaps = laps;
-            prevTime = groupTime;
-        } else {
-            if (diff == 0)
-                mGrid.setCell(Column::GapToLeader, h, FormatRaceTime(time - groupTime, mDecimalSeparator));
-            mGrid.setCell(Column::GapAhead, h, FormatRaceTime(time - prevTime, mDecimalSeparator));
-            prevTime = time;
-        }
-    }
-}
-
 void RaceCore::mSortClick()
 {
     static constexpr int columns[] = {Column::Place, Column::BestLap, Column::CurrentTime};
@@ -778,7 +713,7 @@ void RaceCore::mAusClick(int row)
         return;
     const int q = mTable.ParticipantAtRow[row];
     mTable.LapWord(q) |= RaceTable::OutFlag;
-    mGrid.setCell(Column::CurrentTime, row, QStringLiteral("AUS"));
+    StandingsText::writeOut(mGrid, row);
     mObserver->gridChanged(RaceObserver::GridChange::Cells);
 }
 

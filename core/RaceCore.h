@@ -9,6 +9,7 @@
 #include "core/RaceTable.h"
 #include "core/SessionSetup.h"
 #include "core/StandingsGrid.h"
+#include "core/StandingsText.h"
 
 #include <QLocale>
 #include <QString>
@@ -132,7 +133,6 @@ private:
     void BookLap(int participant);
     void RankAndSort();
     void RebuildRowMaps();
-    void WriteGaps();
     void mSortClick();
     void mAusClick(int row);
     void meTimeExit();
@@ -154,6 +154,7 @@ private:
     QChar mDecimalSeparator;
     QChar mTimeSeparator;
     QString mLongTimeFormat;
+    StandingsText mText;
 
     bool mRaceChanged = false;
     Outcome mOutcome;
