@@ -3,10 +3,29 @@
 #include <QString>
 #include <QVariant>
 
+#include <cstdint>
 #include <vector>
 
+// An error value of a cell as the spreadsheet program shows it ("#NV", "#DIV/0!").
+struct CellError
+{
+    QString text;
+    friend bool operator==(const CellError &, const CellError &) = default;
+};
+Q_DECLARE_METATYPE(CellError)
+
+// A race or lap time: written as a duration (a fraction of a day) whose number format shows
+// exactly the grid's text.
+struct CellDuration
+{
+    std::int32_t ms = 0;
+    friend bool operator==(const CellDuration &, const CellDuration &) = default;
+};
+Q_DECLARE_METATYPE(CellDuration)
+
 // A block of cell values indexed [row][column] from 0, for the cells row0+r, column0+c.
-// A value is a QString, a double, or invalid for an empty cell.
+// A value is a QString, a double, a bool, a CellError, a CellDuration, or invalid for an
+// empty cell.
 using CellBlock = std::vector<std::vector<QVariant>>;
 
 // True for the numeric types a cell value may come as; a writer writes everything else as text.
