@@ -501,33 +501,34 @@ private slots:
 
         const quint32 magic = 0x434C5352;
         const QString broken = QStringLiteral("Die Datei ist beschädigt");
-        auto oneCell = [](qint32 row, qint32 column, const QVariant &value) {
+        // A number cell: its tag (1), then the value; no formula without a result.
+        auto oneCell = [](qint32 row, qint32 column, double value, quint8 tag = 1) {
             return [=](QDataStream &out) {
                 out << true << QStringLiteral("/liste.xls") << quint32(1) << QStringLiteral("Starter") << quint32(1)
-                    << row << column << value;
+                    << row << column << tag << value << quint32(0);
             };
         };
-        const QByteArray good = stream(magic, 1, oneCell(1, 1, 7.0));
+        const QByteArray good = stream(magic, 2, oneCell(1, 1, 7.0));
         // The well-formed one first, so that the rows below fail for their own reason.
         QTest::newRow("well-formed") << good << QString();
         QTest::newRow("nothing") << QByteArray() << broken;
         QTest::newRow("text instead") << QByteArray("Segmentation fault\n") << broken;
-        QTest::newRow("other magic") << stream(magic + 1, 1, oneCell(1, 1, 7.0)) << broken;
-        QTest::newRow("other version") << stream(magic, 2, oneCell(1, 1, 7.0)) << broken;
+        QTest::newRow("other magic") << stream(magic + 1, 2, oneCell(1, 1, 7.0)) << broken;
+        QTest::newRow("other version") << stream(magic, 1, oneCell(1, 1, 7.0)) << broken;
         QTest::newRow("cut short") << good.left(good.size() - 3) << broken;
         QTest::newRow("bytes behind the end") << good + QByteArray(1, '\0') << broken;
-        QTest::newRow("row 0") << stream(magic, 1, oneCell(0, 1, 7.0)) << broken;
-        QTest::newRow("column beyond the sheet") << stream(magic, 1, oneCell(1, 16'385, 7.0)) << broken;
-        QTest::newRow("a date is no cell value") << stream(magic, 1, oneCell(1, 1, QDate(2024, 5, 1))) << broken;
-        QTest::newRow("no worksheets") << stream(magic, 1, [](QDataStream &out) { out << true << QString() << quint32(0); })
+        QTest::newRow("row 0") << stream(magic, 2, oneCell(0, 1, 7.0)) << broken;
+        QTest::newRow("column beyond the sheet") << stream(magic, 2, oneCell(1, 16'385, 7.0)) << broken;
+        QTest::newRow("unknown value tag") << stream(magic, 2, oneCell(1, 1, 7.0, 9)) << broken;
+        QTest::newRow("no worksheets") << stream(magic, 2, [](QDataStream &out) { out << true << QString() << quint32(0); })
                                        << broken;
         QTest::newRow("more cells than the budget")
-            << stream(magic, 1, [](QDataStream &out) { out << true << QString() << quint32(1) << QString() << quint32(2'000'000); })
+            << stream(magic, 2, [](QDataStream &out) { out << true << QString() << quint32(1) << QString() << quint32(2'000'000); })
             << broken;
-        QTest::newRow("failure without a message") << stream(magic, 1, [](QDataStream &out) { out << false << QString(); })
+        QTest::newRow("failure without a message") << stream(magic, 2, [](QDataStream &out) { out << false << QString(); })
                                                    << broken;
         QTest::newRow("failure passed on")
-            << stream(magic, 1, [](QDataStream &out) { out << false << QStringLiteral("Die Datei ist kennwortgeschützt"); })
+            << stream(magic, 2, [](QDataStream &out) { out << false << QStringLiteral("Die Datei ist kennwortgeschützt"); })
             << QStringLiteral("Die Datei ist kennwortgeschützt");
     }
 
