@@ -202,10 +202,12 @@ QString resolve(const QString &folder, const QString &target)
         return target.mid(1);
     QStringList parts = folder.isEmpty() ? QStringList() : folder.split(u'/');
     for (const QString &piece : target.split(u'/')) {
-        if (piece == QLatin1String(".."))
-            parts.isEmpty() ? void() : parts.removeLast();
-        else if (piece != QLatin1String("."))
+        if (piece == QLatin1String("..")) {
+            if (!parts.isEmpty())
+                parts.removeLast();
+        } else if (piece != QLatin1String(".")) {
             parts << piece;
+        }
     }
     return parts.join(u'/');
 }

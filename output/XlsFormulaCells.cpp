@@ -85,7 +85,9 @@ public:
             const int length = int(le(mDirectory, at + 64, 2));
             if (mDirectory.at(at + 66) != 2 || length < 2 || length > 64)
                 continue;
-            const QString entry = QString::fromUtf16(reinterpret_cast<const char16_t *>(mDirectory.constData() + at), length / 2 - 1);
+            QString entry;
+            for (int i = 0; i < length / 2 - 1; ++i)
+                entry += QChar(char16_t(le(mDirectory, at + i * 2, 2)));
             if (entry.compare(name, Qt::CaseInsensitive) != 0)
                 continue;
             const std::uint32_t start = le(mDirectory, at + 116, 4);
@@ -144,8 +146,13 @@ QString sheetName(const QByteArray &record)
         return {};
     const int count = static_cast<unsigned char>(record.at(6));
     const bool wide = record.size() >= 8 + count * 2 && (record.at(7) & 1);
-    if (wide)
-        return QString::fromUtf16(reinterpret_cast<const char16_t *>(record.constData() + 8), count);
+    if (wide) {
+        // Read unit by unit: the record's bytes need not be aligned for char16_t.
+        QString name;
+        for (int i = 0; i < count; ++i)
+            name += QChar(char16_t(le(record, 8 + i * 2, 2)));
+        return name;
+    }
     if (record.size() >= 8 + count && record.at(7) == 0)
         return QString::fromLatin1(record.constData() + 8, count);
     return QString::fromLatin1(record.constData() + 7, std::min<qsizetype>(count, record.size() - 7));
