@@ -98,9 +98,19 @@ QString SpreadsheetActions::chooseFile(const QString &folder, const QString &las
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilters({QStringLiteral("MS Excel file (*.xls)"), QStringLiteral("Tabellen (*.xlsx *.ods *.csv)"),
                            QStringLiteral("Alle Dateien (*)")});
+    // Only for a name typed without one; the name offered carries its own.
+    dialog.setDefaultSuffix(QStringLiteral("xls"));
     dialog.setDirectory(folder);
-    if (!lastName.isEmpty())
+    if (!lastName.isEmpty()) {
+        // The filter that shows the file, so that it stands in the list as well as in the name.
+        const QString suffix = QFileInfo(lastName).suffix().toLower();
+        if (suffix != QLatin1String("xls"))
+            dialog.selectNameFilter(dialog.nameFilters().at(suffix == QLatin1String("xlsx") || suffix == QLatin1String("ods")
+                                                                    || suffix == QLatin1String("csv")
+                                                                ? 1
+                                                                : 2));
         dialog.selectFile(lastName);
+    }
     return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().first() : QString();
 }
 
