@@ -729,6 +729,18 @@ private slots:
             QVERIFY(actual.values(1, 1, actual.usedRows(), actual.usedColumns()) == all);
         }
 
+        // Truth values, error values and formulas without a result cross over as they are.
+        const auto scripted = WorkbookReader::readInProcess(copyOf(QStringLiteral("starters/starters-inline-strings.xlsx")));
+        QVERIFY2(scripted.workbook, qPrintable(scripted.error));
+        const auto crossed = WorkbookReader::decode(WorkbookReader::encode(scripted));
+        QVERIFY2(crossed.workbook, qPrintable(crossed.error));
+        const Worksheet &sent = scripted.workbook->sheets.front();
+        const Worksheet &received = crossed.workbook->sheets.front();
+        QCOMPARE(received.cell(5, 2), QVariant(true));
+        QCOMPARE(received.cell(4, 2), QVariant::fromValue(CellError{QStringLiteral("#N/A")}));
+        QVERIFY(received.values(1, 1, 7, 3) == sent.values(1, 1, 7, 3));
+        QCOMPARE(formulaCells(received), QStringList{QStringLiteral("A7")});
+
         const auto failed = WorkbookReader::decode(WorkbookReader::encode({std::nullopt, QStringLiteral("Die Datei ist zu groß")}));
         QVERIFY(!failed.workbook);
         QCOMPARE(failed.error, QStringLiteral("Die Datei ist zu groß"));
