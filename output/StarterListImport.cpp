@@ -64,9 +64,9 @@ Result ImportStarterList(const QString &path, const QLocale &locale)
         const std::set<std::pair<int, int>> formulas(sheet.formulasWithoutResult.begin(), sheet.formulasWithoutResult.end());
         QList<QStringList> rows;
         QStringList numbers;
-        QString end;
         int row = 1;
-        for (;; ++row) {
+        // The rows after the twentieth are not read, so what stands in them cannot stop the import.
+        for (; rows.size() < MaxStarters; ++row) {
             // A formula whose result we lack would read as an empty cell: a short list, silently.
             for (int column = 1; column <= Columns; ++column) {
                 if (!formulas.contains({row, column}))
@@ -85,8 +85,6 @@ Result ImportStarterList(const QString &path, const QLocale &locale)
             }
             if (CellText(number, locale).isEmpty())
                 break;
-            if (rows.size() == MaxStarters)
-                break;
             QStringList texts;
             for (int c = 1; c <= Columns; ++c)
                 texts << CellText(sheet.cell(row, c), locale);
@@ -98,12 +96,13 @@ Result ImportStarterList(const QString &path, const QLocale &locale)
             return result;
         }
         result.rows = rows;
-        result.summary = QStringLiteral("%1 Starter aus %2 übernommen").arg(rows.size()).arg(file);
+        result.summary = QStringLiteral("%1 Starter aus %2 übernommen").arg(QString::number(rows.size()), file);
         if (rows.size() == MaxStarters && !CellText(sheet.cell(row, 1), locale).isEmpty()) {
             int more = 0;
             while (!CellText(sheet.cell(row + more, 1), locale).isEmpty())
                 ++more;
-            result.summary += QStringLiteral("; %1 weitere Zeilen nicht übernommen (höchstens %2)").arg(more).arg(MaxStarters);
+            const QString left = more == 1 ? QStringLiteral("1 weitere Zeile") : QStringLiteral("%1 weitere Zeilen").arg(more);
+            result.summary += QStringLiteral("; %1 nicht übernommen (höchstens %2)").arg(left, QString::number(MaxStarters));
         } else if (row < sheet.usedRows() || sheet.rowLength(row) > 0) {
             // Filled rows below the gap: the operator may have meant them to belong to the list.
             result.summary += QStringLiteral("; Liste endet bei der leeren Zelle A%1").arg(row);

@@ -458,6 +458,14 @@ private slots:
             many += QByteArray::number(i) + ";Name " + QByteArray::number(i) + "\n";
         QTest::newRow("more than 20") << "csv" << many << 20
                                       << "20 Starter aus %1 übernommen; 3 weitere Zeilen nicht übernommen (höchstens 20)";
+        QTest::newRow("one more than 20") << "csv" << many.left(many.indexOf("22;")) << 20
+                                          << "20 Starter aus %1 übernommen; 1 weitere Zeile nicht übernommen (höchstens 20)";
+        QByteArray twentyAndAnError;
+        for (int i = 1; i <= 20; ++i)
+            twentyAndAnError += "<row r=\"" + QByteArray::number(i) + "\"><c r=\"A" + QByteArray::number(i) + "\"><v>" + QByteArray::number(i) + "</v></c></row>";
+        twentyAndAnError += "<row r=\"21\"><c r=\"A21\" t=\"e\"><v>#N/A</v></c></row>";
+        QTest::newRow("error after the twentieth row") << "inline strings" << twentyAndAnError << 20
+                                                       << "20 Starter aus %1 übernommen; 1 weitere Zeile nicht übernommen (höchstens 20)";
         QTest::newRow("gap") << "csv" << QByteArray("1;Anna\n2;Ben\n;\n4;Dora\n") << 2
                              << "2 Starter aus %1 übernommen; Liste endet bei der leeren Zelle A3";
         QTest::newRow("name without number") << "csv" << QByteArray("1;Anna\n;Ben\n") << 1
