@@ -6,7 +6,7 @@ int CellCollector::addSheet(const QString &name)
 {
     if (int(mSheets.size()) >= MaxSheets)
         return -1;
-    mSheets.push_back({name, {}});
+    mSheets.push_back({.name = name, .cells = {}, .formulasWithoutResult = {}});
     return int(mSheets.size()) - 1;
 }
 
@@ -33,6 +33,17 @@ bool CellCollector::setCell(int sheet, int row, int column, const QVariant &valu
     const auto [it, inserted] = cells.insert_or_assign(key, value);
     Q_UNUSED(it);
     if (inserted && ++mCellCount > MaxCells)
+        return false;
+    return true;
+}
+
+bool CellCollector::markFormulaWithoutResult(int sheet, int row, int column)
+{
+    if (sheet < 0 || sheet >= int(mSheets.size()) || row < 1 || column < 1 || row > MaxRows || column > MaxColumns)
+        return false;
+    auto &formulas = mSheets[sheet].formulasWithoutResult;
+    // Counted against the same budget as the cells: each one costs memory all the same.
+    if (formulas.insert({row, column}).second && ++mCellCount > MaxCells)
         return false;
     return true;
 }
@@ -67,6 +78,7 @@ bool CellCollector::moveInto(Workbook &workbook)
     for (auto &sheet : mSheets) {
         Worksheet out;
         out.name = sheet.name;
+        out.formulasWithoutResult.assign(sheet.formulasWithoutResult.begin(), sheet.formulasWithoutResult.end());
         for (const auto &[position, value] : sheet.cells)
             out.setCell(position.first, position.second, value);
         workbook.sheets.push_back(std::move(out));

@@ -6,6 +6,7 @@
 #include <QVariant>
 
 #include <map>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -35,6 +36,8 @@ public:
     // Sets a cell (row and column from 1). Returns false when the budget is exceeded; cells
     // outside the largest sheet are ignored.
     bool setCell(int sheet, int row, int column, const QVariant &value);
+    // Notes a formula cell whose result is unknown; false when the position is outside a sheet.
+    bool markFormulaWithoutResult(int sheet, int row, int column);
     // The value set so far (invalid when none).
     QVariant cell(int sheet, int row, int column) const;
 
@@ -47,6 +50,8 @@ private:
     {
         QString name;
         std::map<std::pair<int, int>, QVariant> cells;
+        // Sorted like the cells, so that the first in reading order comes first.
+        std::set<std::pair<int, int>> formulasWithoutResult;
     };
     std::vector<Sheet> mSheets;
     long long mCellCount = 0;

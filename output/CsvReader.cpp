@@ -4,7 +4,9 @@
 
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <array>
+#include <map>
 #include <functional>
 
 namespace {
@@ -148,18 +150,24 @@ QString CsvReader::decode(const QByteArray &bytes)
 
 QChar CsvReader::separator(const QString &text)
 {
+    // A separator that belongs splits most rows into the same number of fields; one that only
+    // turns up inside names ("Müller, Hans") splits some rows and not others.
     QChar best = u';';
-    bool bestConsistent = false;
-    qsizetype bestFields = 1;
+    double bestShare = 0;
     for (const char16_t candidate : Separators) {
         const auto counts = sampleCounts(text, candidate);
-        if (counts.empty() || counts.front() < 2)
-            continue;
-        const bool consistent = allEqual(counts);
-        if ((consistent && !bestConsistent) || (consistent == bestConsistent && counts.front() > bestFields)) {
+        std::map<qsizetype, int> frequency;
+        for (const qsizetype count : counts) {
+            if (count >= 2)
+                ++frequency[count];
+        }
+        int most = 0;
+        for (const auto &[count, rows] : frequency)
+            most = std::max(most, rows);
+        const double share = counts.empty() ? 0 : double(most) / double(counts.size());
+        if (share > bestShare) {
             best = candidate;
-            bestConsistent = consistent;
-            bestFields = counts.front();
+            bestShare = share;
         }
     }
     return best;

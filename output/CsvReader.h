@@ -15,7 +15,8 @@ namespace CsvReader {
 // not UTF-8 (older German exports).
 QString decode(const QByteArray &bytes);
 
-// The separator the first lines use most consistently.
+// The separator that splits the largest share of the first lines into the same number of
+// fields (two or more); ";" on a tie.
 QChar separator(const QString &text);
 
 // Whether text is a table at all: readable characters only, and its first lines split into

@@ -1,6 +1,7 @@
 #include "output/OrcusReader.h"
 
 #include "output/CellCollector.h"
+#include "output/PackageCells.h"
 
 #include <QDate>
 #include <QHash>
@@ -32,12 +33,6 @@ struct BudgetExceeded : std::exception
 QString text(std::string_view s)
 {
     return QString::fromUtf8(s.data(), qsizetype(s.size()));
-}
-
-// What a spreadsheet shows for a truth value (the German one, like the program's texts).
-QString truthText(bool value)
-{
-    return value ? QStringLiteral("WAHR") : QStringLiteral("FALSCH");
 }
 
 // The text pool the formats share their cell texts through; formatting runs are dropped.
@@ -177,10 +172,15 @@ public:
     void set_formula(orcus::spreadsheet::formula_grammar_t, std::string_view) override {}
     void set_shared_formula_index(std::size_t) override {}
     void set_result_string(std::string_view value) override { mResult = text(value); }
-    void set_result_value(double value) override { mResult = value; }
-    void set_result_bool(bool value) override { mResult = truthText(value); }
+    // orcus reports a formula saved without its result as NaN; PackageCells notes those.
+    void set_result_value(double value) override { mResult = std::isfinite(value) ? QVariant(value) : QVariant(); }
+    void set_result_bool(bool value) override { mResult = value; }
     void set_result_empty() override { mResult = QVariant(); }
-    void commit() override { store(mCells, mSheet, mRow, mColumn, mResult); }
+    void commit() override
+    {
+        if (mResult.isValid())
+            store(mCells, mSheet, mRow, mColumn, mResult);
+    }
 
 private:
     CellCollector &mCells;
@@ -205,7 +205,7 @@ public:
     void set_result_value(row_t row, col_t column, double value) override { store(mCells, mSheet, row, column, value); }
     void set_result_bool(row_t row, col_t column, bool value) override
     {
-        store(mCells, mSheet, row, column, truthText(value));
+        store(mCells, mSheet, row, column, value);
     }
     void set_result_empty(row_t, col_t) override {}
     void commit() override {}
@@ -240,7 +240,7 @@ public:
             store(mCells, mSheet, row, column, *value);
     }
     void set_value(row_t row, col_t column, double value) override { store(mCells, mSheet, row, column, value); }
-    void set_bool(row_t row, col_t column, bool value) override { store(mCells, mSheet, row, column, truthText(value)); }
+    void set_bool(row_t row, col_t column, bool value) override { store(mCells, mSheet, row, column, value); }
     // The spreadsheet holds a date as its day number from the origin, the time as its fraction.
     void set_date_time(row_t row, col_t column, int year, int month, int day, int hour, int minute, double second) override
     {
@@ -400,6 +400,12 @@ ReadStatus OrcusReader::read(const QByteArray &bytes, Format format, Workbook &w
             orcus::orcus_xlsx filter(&factory);
             filter.read_stream(stream);
         }
+        // orcus 0.17 drops or shortens some cells (inline strings, errors, ODS paragraphs and
+        // spaces): those are taken from the package's XML as the spreadsheet shows them.
+        const ReadStatus exact = format == Format::OpenDocument ? PackageCells::readOpenDocument(bytes, cells)
+                                                                : PackageCells::readOfficeOpenXml(bytes, cells);
+        if (exact != ReadStatus::Ok)
+            return exact;
     } catch (const BudgetExceeded &) {
         return ReadStatus::TooLarge;
     } catch (const std::bad_alloc &) {

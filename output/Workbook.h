@@ -4,6 +4,7 @@
 #include <QVariant>
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 // An error value of a cell as the spreadsheet program shows it ("#NV", "#DIV/0!").
@@ -36,6 +37,10 @@ class Worksheet
 {
 public:
     QString name;
+    // Cells (row, column) holding a formula whose result the file's reader cannot give (FreeXL
+    // reads none, an .xlsx may be saved without them): they read as empty, which is not what
+    // the sheet shows.
+    std::vector<std::pair<int, int>> formulasWithoutResult;
 
     // Rows and columns count from 1, as in a spreadsheet (A1 is row 1, column 1).
     QVariant cell(int row, int column) const;

@@ -25,8 +25,58 @@ constexpr char SheetReaderName[] = "chronolauf-sheetreader";
 // Marks the helper's output ("CLSR"), so that anything else on its stdout is refused.
 constexpr quint32 StreamMagic = 0x434C5352;
 // Raised whenever the layout of the output changes; program and helper come from one build.
-constexpr quint16 StreamVersion = 1;
+constexpr quint16 StreamVersion = 2;
 constexpr QDataStream::Version StreamQtVersion = QDataStream::Qt_6_4;
+
+// How a cell value goes through the helper's output: a tag, then the value itself. QVariant's
+// own streaming knows nothing of CellError.
+enum class CellTag : quint8 { Text, Number, Truth, Error };
+
+void writeValue(QDataStream &out, const QVariant &value)
+{
+    if (value.typeId() == QMetaType::Double)
+        out << quint8(CellTag::Number) << value.toDouble();
+    else if (value.typeId() == QMetaType::Bool)
+        out << quint8(CellTag::Truth) << value.toBool();
+    else if (value.canConvert<CellError>() && value.typeId() == qMetaTypeId<CellError>())
+        out << quint8(CellTag::Error) << value.value<CellError>().text;
+    else
+        out << quint8(CellTag::Text) << value.toString();
+}
+
+// False for a tag we do not know: the output is not ours.
+bool readValue(QDataStream &in, QVariant &value)
+{
+    quint8 tag = 0;
+    in >> tag;
+    switch (CellTag(tag)) {
+    case CellTag::Text: {
+        QString text;
+        in >> text;
+        value = text;
+        return true;
+    }
+    case CellTag::Number: {
+        double number = 0;
+        in >> number;
+        value = number;
+        return true;
+    }
+    case CellTag::Truth: {
+        bool truth = false;
+        in >> truth;
+        value = truth;
+        return true;
+    }
+    case CellTag::Error: {
+        QString text;
+        in >> text;
+        value = QVariant::fromValue(CellError{text});
+        return true;
+    }
+    }
+    return false;
+}
 
 QString message(ReadStatus status)
 {
@@ -216,10 +266,15 @@ QByteArray WorkbookReader::encode(const Result &result)
         for (int row = 1; row <= rows; ++row) {
             for (int column = 1; column <= sheet.rowLength(row); ++column) {
                 const QVariant value = sheet.cell(row, column);
-                if (value.isValid())
-                    out << qint32(row) << qint32(column) << value;
+                if (value.isValid()) {
+                    out << qint32(row) << qint32(column);
+                    writeValue(out, value);
+                }
             }
         }
+        out << quint32(sheet.formulasWithoutResult.size());
+        for (const auto &[row, column] : sheet.formulasWithoutResult)
+            out << qint32(row) << qint32(column);
     }
     return bytes;
 }
@@ -261,15 +316,23 @@ WorkbookReader::Result WorkbookReader::decode(const QByteArray &bytes)
             qint32 row = 0;
             qint32 column = 0;
             QVariant value;
-            in >> row >> column >> value;
-            if (in.status() != QDataStream::Ok || row < 1 || row > CellCollector::MaxRows || column < 1
-                || column > CellCollector::MaxColumns)
-                return broken;
-            // A cell holds a text or a number, nothing else.
-            if (value.typeId() != QMetaType::QString && value.typeId() != QMetaType::Double)
+            in >> row >> column;
+            if (!readValue(in, value) || in.status() != QDataStream::Ok || row < 1 || row > CellCollector::MaxRows
+                || column < 1 || column > CellCollector::MaxColumns)
                 return broken;
             if (!cells.setCell(sheet, row, column, value))
                 return failure(message(ReadStatus::TooLarge));
+        }
+        quint32 formulas = 0;
+        in >> formulas;
+        if (in.status() != QDataStream::Ok || formulas > quint32(CellCollector::MaxCells))
+            return broken;
+        for (quint32 n = 0; n < formulas; ++n) {
+            qint32 row = 0;
+            qint32 column = 0;
+            in >> row >> column;
+            if (in.status() != QDataStream::Ok || !cells.markFormulaWithoutResult(sheet, row, column))
+                return broken;
         }
     }
     if (!in.atEnd())

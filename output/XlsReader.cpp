@@ -1,6 +1,7 @@
 #include "output/XlsReader.h"
 
 #include "output/CellCollector.h"
+#include "output/XlsFormulaCells.h"
 
 #include <QDate>
 #include <QFile>
@@ -137,6 +138,18 @@ ReadStatus XlsReader::read(const QString &path, Workbook &workbook)
                 if (value.isValid() && !collector.setCell(sheet, int(row) + 1, int(column) + 1, value))
                     return ReadStatus::TooLarge;
             }
+        }
+    }
+    // FreeXL gives formula cells as empty: note them, so that nobody takes them for empty.
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly)) {
+        for (const XlsFormulaCells::Cell &formula : XlsFormulaCells::find(file.readAll())) {
+            int sheet = collector.sheetIndex(formula.sheet);
+            if (sheet < 0)
+                sheet = formula.sheetIndex;
+            if (sheet < collector.sheetCount() && !collector.cell(sheet, formula.row, formula.column).isValid()
+                && !collector.markFormulaWithoutResult(sheet, formula.row, formula.column))
+                return ReadStatus::TooLarge;
         }
     }
     return collector.moveInto(workbook) ? ReadStatus::Ok : ReadStatus::TooLarge;

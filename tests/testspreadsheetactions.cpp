@@ -66,9 +66,48 @@ private slots:
         // The results can be written before any session.
         QVERIFY(form().sbExcel->isEnabled());
         QVERIFY(form().sbWeb->isEnabled());
-        // The next time the dialog offers the same list, without its extension.
+        // The status bar says what was taken.
+        QCOMPARE(form().StatusPanels[1]->text(),
+                 QStringLiteral("12 Starter aus %1 übernommen").arg(QDir::toNativeSeparators(QFINDTESTDATA("data/starters/starters-12.ods"))));
+        // The next time the dialog offers the same list with its extension, so that Enter does
+        // not open a list of the same name in another format.
         pick(QString());
-        QVERIFY(offered.last().endsWith(QLatin1String("|starters-12")));
+        QVERIFY2(offered.last().endsWith(QLatin1String("|starters-12.ods")), qPrintable(offered.last()));
+    }
+
+    void summaryNamesWhatWasLeft_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("starters");
+        QTest::addColumn<QString>("summary");
+        QTest::newRow("more than 20") << "starters-25.xlsx" << 20
+                                      << "20 Starter aus %1 übernommen; 5 weitere Zeilen nicht übernommen (höchstens 20)";
+        QTest::newRow("gap") << "starters-gap.ods" << 5 << "5 Starter aus %1 übernommen; Liste endet bei der leeren Zelle A6";
+    }
+
+    void summaryNamesWhatWasLeft()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, starters);
+        QFETCH(QString, summary);
+        const QString path = QFINDTESTDATA(QStringLiteral("data/starters/") + file);
+        pick(path);
+        QCOMPARE(core().carCount(), starters);
+        QCOMPARE(form().StatusPanels[1]->text(), summary.arg(QDir::toNativeSeparators(path)));
+    }
+
+    // A list read while the operator started the session is not taken, and the status bar says so.
+    void listArrivingDuringASessionIsNotTaken()
+    {
+        answer = QFINDTESTDATA("data/starters/starters-12.ods");
+        QSignalSpy done(&program->spreadsheet(), &SpreadsheetActions::finished);
+        QTest::keyClick(&form(), Qt::Key_O, Qt::ControlModifier);
+        // The result comes back through the event loop, so the start comes first.
+        QTest::keyClick(&form(), Qt::Key_S, Qt::ControlModifier);
+        QVERIFY(done.wait(20000));
+        QCOMPARE(core().carCount(), 20);
+        QCOMPARE(form().StatusPanels[1]->text(), QStringLiteral("Starterliste nicht übernommen: die Sitzung läuft"));
+        QVERIFY(!errorBox());
     }
 
     void badListsChangeNothing_data()
@@ -91,8 +130,9 @@ private slots:
         QVERIFY(box && box->isVisible());
         QVERIFY2(box->text().startsWith(message), qPrintable(box->text()));
         QVERIFY(box->text().contains(QDir::toNativeSeparators(path)));
-        // The message does not hold up the keys.
+        // The message does not hold up the keys, and carries the program's name.
         QVERIFY(!box->isModal());
+        QCOMPARE(box->windowTitle(), QStringLiteral("Chronolauf"));
     }
 
     void cancelChangesNothing()

@@ -1,8 +1,11 @@
+#include "output/StarterListImport.h"
 #include "output/WorkbookReader.h"
 
 #include <QCoreApplication>
 #include <QDataStream>
 #include <QDate>
+#include <QDir>
+#include <QLocale>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -10,7 +13,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <xlsxwriter.h>
+#include <zip.h>
+
 #include <array>
+#include <map>
 #include <functional>
 #include <atomic>
 #include <thread>
@@ -131,6 +138,131 @@ class TestWorkbookReader : public QObject
         le16(zip, 0), le16(zip, 0), le16(zip, 1), le16(zip, 1);
         le32(zip, directorySize), le32(zip, directory), le16(zip, 0);
         return zip;
+    }
+
+
+    // --- One list, saved by three writers ---
+
+    // The list every writer saves: two paragraphs, leading spaces, formulas for a number and a
+    // name, an error value, a truth value, a date, and (where the writer can) a formula saved
+    // without its result.
+    static QByteArray flatOds()
+    {
+        return QByteArrayLiteral(
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+            "<office:document xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" xmlns:of=\"urn:oasis:names:tc:opendocument:xmlns:of:1.2\" office:version=\"1.2\" office:mimetype=\"application/vnd.oasis.opendocument.spreadsheet\">"
+            "<office:body><office:spreadsheet><table:table table:name=\"Starter\">"
+            "<table:table-row><table:table-cell office:value-type=\"float\" office:value=\"1\"/><table:table-cell office:value-type=\"string\"><text:p>Anna</text:p><text:p>Berg</text:p></table:table-cell></table:table-row>"
+            "<table:table-row><table:table-cell office:value-type=\"float\" office:value=\"2\"/><table:table-cell office:value-type=\"string\"><text:p><text:s text:c=\"2\"/>Team &lt;Nord&gt;<text:s text:c=\"2\"/></text:p></table:table-cell></table:table-row>"
+            "<table:table-row><table:table-cell table:formula=\"of:=1+2\" office:value-type=\"float\" office:value=\"3\"/><table:table-cell table:formula=\"of:=&quot;Kai&quot;&amp;&quot;ser&quot;\" office:value-type=\"string\" office:string-value=\"Kaiser\"/></table:table-row>"
+            "<table:table-row><table:table-cell office:value-type=\"float\" office:value=\"4\"/><table:table-cell table:formula=\"of:=NA()\"/></table:table-row>"
+            "<table:table-row><table:table-cell office:value-type=\"float\" office:value=\"5\"/><table:table-cell office:value-type=\"string\"><text:p>Eva</text:p></table:table-cell></table:table-row>"
+            "<table:table-row><table:table-cell office:value-type=\"float\" office:value=\"6\"/><table:table-cell office:value-type=\"date\" office:date-value=\"2024-05-01\"/></table:table-row>"
+            "</table:table></office:spreadsheet></office:body></office:document>");
+    }
+
+    // The list saved by LibreOffice itself: the flat file above converted to the format.
+    QString savedByLibreOffice(const QString &format)
+    {
+        const QString target = mDir.filePath(QStringLiteral("libreoffice/liste.") + format);
+        if (QFileInfo::exists(target))
+            return target;
+        const QString source = write(QStringLiteral("liste.fods"), flatOds());
+        QProcess soffice;
+        // A profile of its own, so that no running LibreOffice or other test gets in the way.
+        soffice.start(QStringLiteral("soffice"), {QStringLiteral("-env:UserInstallation=file://") + mDir.filePath(QStringLiteral("lo-profile")),
+                                                   QStringLiteral("--headless"), QStringLiteral("--convert-to"), format,
+                                                   QStringLiteral("--outdir"), mDir.filePath(QStringLiteral("libreoffice")), source});
+        if (!soffice.waitForFinished(120'000))
+            soffice.kill();
+        return QFileInfo::exists(target) ? target : QString();
+    }
+
+    // A package zipped here from its parts, the way scripts write sheets (openpyxl, pandas):
+    // texts as inline strings, no shared strings at all.
+    QString zipped(const QString &name, const std::map<QString, QByteArray> &parts)
+    {
+        const QString path = mDir.filePath(name);
+        QFile::remove(path);
+        int error = 0;
+        zip_t *archive = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+        if (!archive)
+            return {};
+        for (const auto &[partName, content] : parts) {
+            zip_source_t *source = zip_source_buffer(archive, content.constData(), zip_uint64_t(content.size()), 0);
+            if (!source || zip_file_add(archive, partName.toUtf8().constData(), source, ZIP_FL_ENC_UTF_8) < 0) {
+                zip_source_free(source);
+                zip_discard(archive);
+                return {};
+            }
+        }
+        return zip_close(archive) == 0 ? path : QString();
+    }
+
+    QString inlineStringsWorkbook(const QString &name, const QByteArray &sheetData)
+    {
+        return zipped(name, {
+            {QStringLiteral("[Content_Types].xml"),
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"><Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/><Default Extension=\"xml\" ContentType=\"application/xml\"/><Override PartName=\"/xl/workbook.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/><Override PartName=\"/xl/worksheets/sheet1.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/></Types>"},
+            {QStringLiteral("_rels/.rels"),
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\"><Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>"},
+            {QStringLiteral("xl/workbook.xml"),
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?><workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"><sheets><sheet name=\"Starter\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>"},
+            {QStringLiteral("xl/_rels/workbook.xml.rels"),
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\"><Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet\" Target=\"worksheets/sheet1.xml\"/></Relationships>"},
+            {QStringLiteral("xl/worksheets/sheet1.xml"),
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?><worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>"
+                 + sheetData + "</sheetData></worksheet>"},
+        });
+    }
+
+    // The list as a script writes it, with numbers typed explicitly (t="n").
+    static QByteArray inlineStringsList()
+    {
+        return "<row r=\"1\"><c r=\"A1\" t=\"n\"><v>1</v></c><c r=\"B1\" t=\"inlineStr\"><is><t>Anna" "\n" "Berg</t></is></c></row><row r=\"2\"><c r=\"A2\" t=\"n\"><v>2</v></c><c r=\"B2\" t=\"inlineStr\"><is><r><t xml:space=\"preserve\">  Team </t></r><r><rPr><b/></rPr><t xml:space=\"preserve\">&lt;Nord&gt;  </t></r></is></c></row><row r=\"3\"><c r=\"A3\"><f>1+2</f><v>3</v></c><c r=\"B3\" t=\"str\"><f>\"Kai\"&amp;\"ser\"</f><v>Kaiser</v></c></row><row r=\"4\"><c r=\"A4\" t=\"n\"><v>4</v></c><c r=\"B4\" t=\"e\"><f>NA()</f><v>#N/A</v></c><c r=\"C4\" t=\"e\"><v>#DIV/0!</v></c></row><row r=\"5\"><c r=\"A5\" t=\"n\"><v>5</v></c><c r=\"B5\" t=\"b\"><v>1</v></c><c r=\"C5\" t=\"b\"><f>FALSE()</f><v>0</v></c></row><row r=\"6\"><c r=\"A6\" t=\"n\"><v>6</v></c><c r=\"B6\" t=\"n\"><v>45413</v></c></row><row r=\"7\"><c r=\"A7\"><f>2+5</f></c><c r=\"B7\" t=\"inlineStr\"><is><t>Ida</t></is></c></row>";
+    }
+
+    QString savedByLibXlsxWriter()
+    {
+        const QString path = mDir.filePath(QStringLiteral("libxlsxwriter.xlsx"));
+        lxw_workbook *workbook = workbook_new(QFile::encodeName(path).constData());
+        lxw_worksheet *sheet = workbook_add_worksheet(workbook, "Starter");
+        lxw_format *date = workbook_add_format(workbook);
+        format_set_num_format(date, "dd.mm.yyyy");
+        lxw_format *bold = workbook_add_format(workbook);
+        format_set_bold(bold);
+        for (int row = 0; row < 6; ++row)
+            if (row != 2)
+                worksheet_write_number(sheet, lxw_row_t(row), 0, row + 1, nullptr);
+        worksheet_write_string(sheet, 0, 1, "Anna\nBerg", nullptr);
+        lxw_rich_string_tuple plain{.format = nullptr, .string = const_cast<char *>("  Team ")};
+        lxw_rich_string_tuple strong{.format = bold, .string = const_cast<char *>("<Nord>  ")};
+        lxw_rich_string_tuple *runs[] = {&plain, &strong, nullptr};
+        worksheet_write_rich_string(sheet, 1, 1, runs, nullptr);
+        worksheet_write_formula_num(sheet, 2, 0, "=1+2", nullptr, 3);
+        worksheet_write_formula_str(sheet, 2, 1, "=\"Kai\"&\"ser\"", nullptr, "Kaiser");
+        worksheet_write_string(sheet, 3, 1, "Dora", nullptr);
+        worksheet_write_boolean(sheet, 4, 1, 1, nullptr);
+        lxw_datetime day{.year = 2024, .month = 5, .day = 1, .hour = 0, .min = 0, .sec = 0};
+        worksheet_write_datetime(sheet, 5, 1, &day, date);
+        return workbook_close(workbook) == LXW_NO_ERROR ? path : QString();
+    }
+
+    QString savedBy(const QString &writer, const QString &format)
+    {
+        if (writer == QLatin1String("LibreOffice"))
+            return savedByLibreOffice(format);
+        if (writer == QLatin1String("inline strings"))
+            return inlineStringsWorkbook(QStringLiteral("inline.xlsx"), inlineStringsList());
+        return savedByLibXlsxWriter();
+    }
+
+    static QStringList formulaCells(const Worksheet &sheet)
+    {
+        QStringList names;
+        for (const auto &[row, column] : sheet.formulasWithoutResult)
+            names << QChar(char16_t(u'A' + column - 1)) + QString::number(row);
+        return names;
     }
 
 private slots:
@@ -260,6 +392,120 @@ private slots:
         }
     }
 
+
+    // The same list saved by LibreOffice, by a script writing inline strings, and by
+    // libxlsxwriter reads as each spreadsheet program shows it.
+    void writers_data()
+    {
+        QTest::addColumn<QString>("writer");
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<ExpectedCells>("cells");
+        QTest::addColumn<QStringList>("formulas");
+
+        const QVariant twoLines = QStringLiteral("Anna\nBerg");
+        const QVariant spaced = QStringLiteral("  Team <Nord>  ");
+        const QVariant notAvailable = QVariant::fromValue(CellError{QStringLiteral("#N/A")});
+        const ExpectedCells common = {{1, 1, 1.0}, {1, 2, twoLines}, {2, 2, spaced}, {4, 1, 4.0}, {6, 1, 6.0}, {6, 2, 45413.0}};
+        const ExpectedCells formulaResults = {{3, 1, 3.0}, {3, 2, QStringLiteral("Kaiser")}};
+        for (const char *format : {"ods", "xlsx"}) {
+            QTest::addRow("LibreOffice %s", format) << "LibreOffice" << format
+                                                  << common + formulaResults + ExpectedCells{{4, 2, notAvailable}, {5, 2, QStringLiteral("Eva")}}
+                                                  << QStringList();
+        }
+        // FreeXL gives no formula results: the cells are empty and known to hold formulas.
+        QTest::newRow("LibreOffice xls") << "LibreOffice" << "xls"
+                                         << common + ExpectedCells{{3, 1, QVariant()}, {3, 2, QVariant()}, {4, 2, QVariant()}}
+                                         << QStringList{QStringLiteral("A3"), QStringLiteral("B3"), QStringLiteral("B4")};
+        QTest::newRow("inline strings xlsx")
+            << "inline strings" << "xlsx"
+            << common + formulaResults
+                   + ExpectedCells{{4, 2, notAvailable}, {4, 3, QVariant::fromValue(CellError{QStringLiteral("#DIV/0!")})},
+                                   {5, 2, true}, {5, 3, false}, {7, 1, QVariant()}, {7, 2, QStringLiteral("Ida")}}
+            << QStringList{QStringLiteral("A7")};
+        QTest::newRow("libxlsxwriter xlsx") << "libxlsxwriter" << "xlsx"
+                                            << common + formulaResults + ExpectedCells{{4, 2, QStringLiteral("Dora")}, {5, 2, true}}
+                                            << QStringList();
+    }
+
+    void writers()
+    {
+        QFETCH(QString, writer);
+        QFETCH(QString, format);
+        QFETCH(ExpectedCells, cells);
+        QFETCH(QStringList, formulas);
+
+        const QString path = savedBy(writer, format);
+        QVERIFY2(!path.isEmpty(), "the writer saved no file");
+        const auto result = WorkbookReader::read(path);
+        QVERIFY2(result.workbook, qPrintable(result.error));
+        const Worksheet &sheet = result.workbook->sheets.front();
+        for (const ExpectedCell &cell : cells)
+            compareCell(sheet, cell);
+        QCOMPARE(formulaCells(sheet), formulas);
+    }
+
+    // What the import takes from a list and what it tells the operator.
+    void starterImport_data()
+    {
+        QTest::addColumn<QString>("writer"); // "csv" for the CSV text below
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<int>("starters");
+        QTest::addColumn<QString>("message"); // %1 stands for the file
+
+        QTest::newRow("all taken") << "csv" << QByteArray("1;Anna\n2;Ben\n") << 2 << "2 Starter aus %1 übernommen";
+        QByteArray many;
+        for (int i = 1; i <= 23; ++i)
+            many += QByteArray::number(i) + ";Name " + QByteArray::number(i) + "\n";
+        QTest::newRow("more than 20") << "csv" << many << 20
+                                      << "20 Starter aus %1 übernommen; 3 weitere Zeilen nicht übernommen (höchstens 20)";
+        QTest::newRow("one more than 20") << "csv" << many.left(many.indexOf("22;")) << 20
+                                          << "20 Starter aus %1 übernommen; 1 weitere Zeile nicht übernommen (höchstens 20)";
+        QByteArray twentyAndAnError;
+        for (int i = 1; i <= 20; ++i)
+            twentyAndAnError += "<row r=\"" + QByteArray::number(i) + "\"><c r=\"A" + QByteArray::number(i) + "\"><v>" + QByteArray::number(i) + "</v></c></row>";
+        twentyAndAnError += "<row r=\"21\"><c r=\"A21\" t=\"e\"><v>#N/A</v></c></row>";
+        QTest::newRow("error after the twentieth row") << "inline strings" << twentyAndAnError << 20
+                                                       << "20 Starter aus %1 übernommen; 1 weitere Zeile nicht übernommen (höchstens 20)";
+        QTest::newRow("gap") << "csv" << QByteArray("1;Anna\n2;Ben\n;\n4;Dora\n") << 2
+                             << "2 Starter aus %1 übernommen; Liste endet bei der leeren Zelle A3";
+        QTest::newRow("name without number") << "csv" << QByteArray("1;Anna\n;Ben\n") << 1
+                                             << "1 Starter aus %1 übernommen; Liste endet bei der leeren Zelle A2";
+        QTest::newRow("duplicates") << "csv" << QByteArray("7;Anna\n8;Ben\n7;Carl\n8;Dora\n9;Eva\n") << 5
+                                    << "5 Starter aus %1 übernommen; Nr. 7 doppelt; Nr. 8 doppelt";
+        QTest::newRow("error in B") << "inline strings"
+                                    << QByteArray("<row r=\"1\"><c r=\"A1\"><v>1</v></c><c r=\"B1\" t=\"inlineStr\"><is><t>Anna</t></is></c></row><row r=\"2\"><c r=\"A2\"><v>2</v></c><c r=\"B2\" t=\"inlineStr\"><is><t>Ben</t></is></c></row><row r=\"3\"><c r=\"A3\"><v>3</v></c><c r=\"B3\" t=\"e\"><f>VLOOKUP(3,X1:Y2,2,0)</f><v>#N/A</v></c></row>")
+                                    << 0 << "Fehler in Zelle B3: %1";
+        QTest::newRow("error in A") << "inline strings"
+                                    << QByteArray("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row><row r=\"2\"><c r=\"A2\" t=\"e\"><v>#N/A</v></c></row><row r=\"3\"><c r=\"A3\"><v>3</v></c></row>")
+                                    << 0 << "Fehler in Zelle A2: %1";
+        QTest::newRow("xlsx formula without result")
+            << "inline strings" << QByteArray("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row><row r=\"2\"><c r=\"A2\"><f>A1+1</f></c></row>") << 0
+            << "Formel ohne gespeichertes Ergebnis (Zelle A2): %1";
+        QTest::newRow("xls formulas") << "LibreOffice" << QByteArray() << 0
+                                      << "Formeln in .xls-Dateien werden nicht gelesen (Zelle A3): %1";
+        QTest::newRow("truth values as shown")
+            << "inline strings" << QByteArray("<row r=\"1\"><c r=\"A1\"><v>1</v></c><c r=\"B1\" t=\"inlineStr\"><is><t>Anna</t></is></c><c r=\"C1\" t=\"b\"><v>1</v></c></row>")
+            << 1 << "1 Starter aus %1 übernommen";
+    }
+
+    void starterImport()
+    {
+        QFETCH(QString, writer);
+        QFETCH(QByteArray, content);
+        QFETCH(int, starters);
+        QFETCH(QString, message);
+
+        const QString path = writer == QLatin1String("csv") ? write(QStringLiteral("liste.csv"), content)
+            : writer == QLatin1String("LibreOffice")         ? savedByLibreOffice(QStringLiteral("xls"))
+                                                             : inlineStringsWorkbook(QStringLiteral("import.xlsx"), content);
+        QVERIFY(!path.isEmpty());
+        const auto result = StarterListImport::ImportStarterList(path, QLocale(QLocale::German, QLocale::Germany));
+        QCOMPARE(result.rows.size(), starters);
+        QCOMPARE(result.ok() ? result.summary : result.error, message.arg(QDir::toNativeSeparators(path)));
+        if (QTest::currentDataTag() == QLatin1String("truth values as shown"))
+            QCOMPARE(result.rows.front().at(2), QStringLiteral("WAHR"));
+    }
+
     void csvForms_data()
     {
         QTest::addColumn<QString>("name");
@@ -289,6 +535,9 @@ private slots:
         QTest::newRow("last line without line end, empty line kept")
             << "liste.csv" << QByteArray("1;a\n\n3;c") << 3 << 2
             << ExpectedCells{{2, 1, QVariant()}, {3, 1, 3.0}, {3, 2, QStringLiteral("c")}};
+        QTest::newRow("commas inside names, semicolons between fields")
+            << "liste.csv" << QByteArray("1;M\xC3\xBCller, Hans, Dr.\n2;Becker\n3;Weber, Eva;RSC\n") << 3 << 3
+            << ExpectedCells{{1, 2, QStringLiteral("Müller, Hans, Dr.")}, {2, 2, QStringLiteral("Becker")}, {3, 3, QStringLiteral("RSC")}};
         QTest::newRow("CSV saved as .txt") << "liste.txt" << QByteArray("1;Anna\n2;Ben\n") << 2 << 2
                                            << ExpectedCells{{2, 2, QStringLiteral("Ben")}};
     }
@@ -488,6 +737,18 @@ private slots:
             QVERIFY(actual.values(1, 1, actual.usedRows(), actual.usedColumns()) == all);
         }
 
+        // Truth values, error values and formulas without a result cross over as they are.
+        const auto scripted = WorkbookReader::readInProcess(copyOf(QStringLiteral("starters/starters-inline-strings.xlsx")));
+        QVERIFY2(scripted.workbook, qPrintable(scripted.error));
+        const auto crossed = WorkbookReader::decode(WorkbookReader::encode(scripted));
+        QVERIFY2(crossed.workbook, qPrintable(crossed.error));
+        const Worksheet &sent = scripted.workbook->sheets.front();
+        const Worksheet &received = crossed.workbook->sheets.front();
+        QCOMPARE(received.cell(5, 2), QVariant(true));
+        QCOMPARE(received.cell(4, 2), QVariant::fromValue(CellError{QStringLiteral("#N/A")}));
+        QVERIFY(received.values(1, 1, 7, 3) == sent.values(1, 1, 7, 3));
+        QCOMPARE(formulaCells(received), QStringList{QStringLiteral("A7")});
+
         const auto failed = WorkbookReader::decode(WorkbookReader::encode({std::nullopt, QStringLiteral("Die Datei ist zu groß")}));
         QVERIFY(!failed.workbook);
         QCOMPARE(failed.error, QStringLiteral("Die Datei ist zu groß"));
@@ -501,33 +762,34 @@ private slots:
 
         const quint32 magic = 0x434C5352;
         const QString broken = QStringLiteral("Die Datei ist beschädigt");
-        auto oneCell = [](qint32 row, qint32 column, const QVariant &value) {
+        // A number cell: its tag (1), then the value; no formula without a result.
+        auto oneCell = [](qint32 row, qint32 column, double value, quint8 tag = 1) {
             return [=](QDataStream &out) {
                 out << true << QStringLiteral("/liste.xls") << quint32(1) << QStringLiteral("Starter") << quint32(1)
-                    << row << column << value;
+                    << row << column << tag << value << quint32(0);
             };
         };
-        const QByteArray good = stream(magic, 1, oneCell(1, 1, 7.0));
+        const QByteArray good = stream(magic, 2, oneCell(1, 1, 7.0));
         // The well-formed one first, so that the rows below fail for their own reason.
         QTest::newRow("well-formed") << good << QString();
         QTest::newRow("nothing") << QByteArray() << broken;
         QTest::newRow("text instead") << QByteArray("Segmentation fault\n") << broken;
-        QTest::newRow("other magic") << stream(magic + 1, 1, oneCell(1, 1, 7.0)) << broken;
-        QTest::newRow("other version") << stream(magic, 2, oneCell(1, 1, 7.0)) << broken;
+        QTest::newRow("other magic") << stream(magic + 1, 2, oneCell(1, 1, 7.0)) << broken;
+        QTest::newRow("other version") << stream(magic, 1, oneCell(1, 1, 7.0)) << broken;
         QTest::newRow("cut short") << good.left(good.size() - 3) << broken;
         QTest::newRow("bytes behind the end") << good + QByteArray(1, '\0') << broken;
-        QTest::newRow("row 0") << stream(magic, 1, oneCell(0, 1, 7.0)) << broken;
-        QTest::newRow("column beyond the sheet") << stream(magic, 1, oneCell(1, 16'385, 7.0)) << broken;
-        QTest::newRow("a date is no cell value") << stream(magic, 1, oneCell(1, 1, QDate(2024, 5, 1))) << broken;
-        QTest::newRow("no worksheets") << stream(magic, 1, [](QDataStream &out) { out << true << QString() << quint32(0); })
+        QTest::newRow("row 0") << stream(magic, 2, oneCell(0, 1, 7.0)) << broken;
+        QTest::newRow("column beyond the sheet") << stream(magic, 2, oneCell(1, 16'385, 7.0)) << broken;
+        QTest::newRow("unknown value tag") << stream(magic, 2, oneCell(1, 1, 7.0, 9)) << broken;
+        QTest::newRow("no worksheets") << stream(magic, 2, [](QDataStream &out) { out << true << QString() << quint32(0); })
                                        << broken;
         QTest::newRow("more cells than the budget")
-            << stream(magic, 1, [](QDataStream &out) { out << true << QString() << quint32(1) << QString() << quint32(2'000'000); })
+            << stream(magic, 2, [](QDataStream &out) { out << true << QString() << quint32(1) << QString() << quint32(2'000'000); })
             << broken;
-        QTest::newRow("failure without a message") << stream(magic, 1, [](QDataStream &out) { out << false << QString(); })
+        QTest::newRow("failure without a message") << stream(magic, 2, [](QDataStream &out) { out << false << QString(); })
                                                    << broken;
         QTest::newRow("failure passed on")
-            << stream(magic, 1, [](QDataStream &out) { out << false << QStringLiteral("Die Datei ist kennwortgeschützt"); })
+            << stream(magic, 2, [](QDataStream &out) { out << false << QStringLiteral("Die Datei ist kennwortgeschützt"); })
             << QStringLiteral("Die Datei ist kennwortgeschützt");
     }
 

@@ -60,10 +60,11 @@ void SpreadsheetActions::openStarterList()
 {
     if (mBusy)
         return;
-    // The dialog offers the list chosen last time, without its extension, in its folder.
+    // The dialog offers the list chosen last time with its extension, so that Enter opens that
+    // very file and not an older one of another format beside it.
     const QFileInfo last(mLastFile);
     const QString folder = mLastFile.isEmpty() ? QCoreApplication::applicationDirPath() : last.absolutePath();
-    const QString file = chooseFile(folder, mLastFile.isEmpty() ? QString() : last.completeBaseName());
+    const QString file = chooseFile(folder, mLastFile.isEmpty() ? QString() : last.fileName());
     if (file.isEmpty())
         return;
     mLastFile = file;
@@ -75,10 +76,16 @@ void SpreadsheetActions::openStarterList()
         [this](const StarterListImport::Result &result) {
             setBusy(false);
             mWindow.showMessage(QString());
-            if (result.ok())
-                mSession.submit({.kind = RaceInput::Kind::StarterListImported, .table = result.rows});
-            else
+            if (!result.ok()) {
                 showError(result.error);
+            } else if (!mSession.core().controls().setupEnabled) {
+                // A session started while the file was read: the race keeps its starters, and
+                // the operator learns why the list did not come.
+                mWindow.showMessage(QStringLiteral("Starterliste nicht übernommen: die Sitzung läuft"));
+            } else {
+                mSession.submit({.kind = RaceInput::Kind::StarterListImported, .table = result.rows});
+                mWindow.showMessage(result.summary);
+            }
             emit finished();
         });
 }
@@ -91,17 +98,27 @@ QString SpreadsheetActions::chooseFile(const QString &folder, const QString &las
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilters({QStringLiteral("MS Excel file (*.xls)"), QStringLiteral("Tabellen (*.xlsx *.ods *.csv)"),
                            QStringLiteral("Alle Dateien (*)")});
+    // Only for a name typed without one; the name offered carries its own.
     dialog.setDefaultSuffix(QStringLiteral("xls"));
     dialog.setDirectory(folder);
-    if (!lastName.isEmpty())
+    if (!lastName.isEmpty()) {
+        // The filter that shows the file, so that it stands in the list as well as in the name.
+        const QString suffix = QFileInfo(lastName).suffix().toLower();
+        if (suffix != QLatin1String("xls"))
+            dialog.selectNameFilter(dialog.nameFilters().at(suffix == QLatin1String("xlsx") || suffix == QLatin1String("ods")
+                                                                    || suffix == QLatin1String("csv")
+                                                                ? 1
+                                                                : 2));
         dialog.selectFile(lastName);
+    }
     return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().first() : QString();
 }
 
 void SpreadsheetActions::showError(const QString &text)
 {
     // Not modal: the operator's keys keep booking while the message stands.
-    auto *box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Error"), text, QMessageBox::Ok, &mWindow);
+    // The caption is the program's name, as on its other windows.
+    auto *box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Chronolauf"), text, QMessageBox::Ok, &mWindow);
     box->setObjectName(QStringLiteral("SpreadsheetError"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);

@@ -17,8 +17,8 @@ class SpreadsheetActions final : public QObject
     Q_OBJECT
 
 public:
-    // Asks for the starter list to open: the folder to start in and the name chosen last
-    // time (without extension); empty when the operator cancels.
+    // Asks for the starter list to open: the folder to start in and the file name chosen last
+    // time; empty when the operator cancels.
     using FileChooser = std::function<QString(const QString &folder, const QString &lastName)>;
 
     SpreadsheetActions(RaceSession &session, FileWorker &worker, Shell &shell, TFormMain &window);
