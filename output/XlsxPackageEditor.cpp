@@ -4,6 +4,7 @@
 #include "output/XlsxSharedStrings.h"
 #include "output/XlsxSheetEditor.h"
 #include "output/XlsxSheetNames.h"
+#include "output/XlsxStyles.h"
 #include "output/ZipPackage.h"
 
 #include <QDateTime>
@@ -177,6 +178,7 @@ private:
     QString writeSheets(const Workbook &book);
     QString addSheetPart(QString *part);
     QString writeStrings();
+    QString writeStyles();
     void dropCalculationChain();
     QString setProperties(const Workbook &book);
     QString putPart(XmlPart &part);
@@ -189,6 +191,9 @@ private:
     XlsxSharedStrings mStrings;
     // Where the string table lives (empty while the package has none).
     QString mStringsPart;
+    XlsxStyles mStyles;
+    // Where the cell formats live (empty while the package has none).
+    QString mStylesPart;
 };
 
 QString PackageEdit::run(const Workbook &book, const QByteArray &templateData, QByteArray *result)
@@ -200,6 +205,8 @@ QString PackageEdit::run(const Workbook &book, const QByteArray &templateData, Q
         error = writeSheets(book);
     if (error.isEmpty())
         error = writeStrings();
+    if (error.isEmpty())
+        error = writeStyles();
     if (error.isEmpty()) {
         dropCalculationChain();
         error = setProperties(book);
@@ -237,6 +244,14 @@ QString PackageEdit::readStructure()
         if (!mStrings.load(xml))
             return QStringLiteral("%1 ist keine Stringtabelle").arg(mStringsPart);
     }
+    if (const pugi::xml_node styles = relationshipOfType(mWorkbookRelationships.root(), "/styles")) {
+        mStylesPart = resolve(folderOf(workbookPart), QString::fromUtf8(styles.attribute("Target").value()));
+        const QByteArray xml = mPackage.read(mStylesPart, &error);
+        if (!error.isEmpty())
+            return error;
+        if (!mStyles.load(xml))
+            return QStringLiteral("%1 ist keine Formatvorlage").arg(mStylesPart);
+    }
     // A template becomes an ordinary workbook.
     for (pugi::xml_node override : mTypes.root().children()) {
         if (QString::fromUtf8(override.attribute("PartName").value()) == u'/' + workbookPart) {
@@ -271,6 +286,11 @@ QString PackageEdit::writeSheets(const Workbook &book)
 
     for (std::size_t i = 0; i < book.sheets.size(); ++i) {
         const Worksheet &sheet = book.sheets[i];
+        // A sheet of the template nothing was written to stays as it is, whatever its kind.
+        const bool untouched = sheet.notesChanges() && !sheet.hasChanges();
+        if (untouched && i < sheetNodes.size()
+            && QString::fromUtf8(sheetNodes[i].attribute("name").value()) == names.at(int(i)))
+            continue;
         QString part;
         if (i < sheetNodes.size()) {
             const QByteArray id(sheetNodes[i].attribute(idAttribute.constData()).value());
@@ -307,11 +327,15 @@ QString PackageEdit::writeSheets(const Workbook &book)
         if (!error.isEmpty())
             return error;
         XlsxSheetEditor editor;
-        if (!editor.load(xml, &mStrings))
+        if (!editor.load(xml, &mStrings, &mStyles, book.decimalSeparator))
             return QStringLiteral("%1 ist kein gültiges Arbeitsblatt").arg(part);
-        for (int row = 1; row <= sheet.usedRows(); ++row) {
-            for (int column = 1; column <= sheet.usedColumns(); ++column)
-                editor.setCell(row, column, sheet.cell(row, column));
+        if (sheet.notesChanges()) {
+            sheet.forEachChange([&](int row, int column) { editor.setCell(row, column, sheet.cell(row, column)); });
+        } else {
+            for (int row = 1; row <= sheet.usedRows(); ++row) {
+                for (int column = 1; column <= sheet.usedColumns(); ++column)
+                    editor.setCell(row, column, sheet.cell(row, column));
+            }
         }
         error = mPackage.put(part, editor.save());
         if (!error.isEmpty())
@@ -336,6 +360,24 @@ QString PackageEdit::writeStrings()
         mTypes.changed = true;
     }
     return mPackage.put(mStringsPart, mStrings.save());
+}
+
+// Puts the cell formats back when durations added some, making the part if the package had none.
+QString PackageEdit::writeStyles()
+{
+    if (!mStyles.changed())
+        return {};
+    if (mStylesPart.isEmpty()) {
+        mStylesPart = folderOf(mWorkbook.name) + QLatin1String("styles.xml");
+        addRelationship(mWorkbookRelationships.root(),
+                        "http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles",
+                        mStylesPart.mid(folderOf(mWorkbook.name).size()));
+        addOverride(mTypes.root(), mStylesPart,
+                    "application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml");
+        mWorkbookRelationships.changed = true;
+        mTypes.changed = true;
+    }
+    return mPackage.put(mStylesPart, mStyles.save());
 }
 
 // Names a new worksheet part for a sheet the template lacks (in *part) and declares it.
