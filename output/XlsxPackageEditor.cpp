@@ -177,6 +177,7 @@ private:
     QString readStructure();
     QString writeSheets(const Workbook &book);
     QString addSheetPart(QString *part);
+    QString dropResults(const char *id);
     QString writeStrings();
     QString writeStyles();
     void dropCalculationChain();
@@ -286,11 +287,16 @@ QString PackageEdit::writeSheets(const Workbook &book)
 
     for (std::size_t i = 0; i < book.sheets.size(); ++i) {
         const Worksheet &sheet = book.sheets[i];
-        // A sheet of the template nothing was written to stays as it is, whatever its kind.
+        // A sheet of the template nothing was written to keeps its cells, whatever its kind;
+        // only its formulas' results go (see dropResults).
         const bool untouched = sheet.notesChanges() && !sheet.hasChanges();
         if (untouched && i < sheetNodes.size()
-            && QString::fromUtf8(sheetNodes[i].attribute("name").value()) == names.at(int(i)))
+            && QString::fromUtf8(sheetNodes[i].attribute("name").value()) == names.at(int(i))) {
+            const QString error = dropResults(sheetNodes[i].attribute(idAttribute.constData()).value());
+            if (!error.isEmpty())
+                return error;
             continue;
+        }
         QString part;
         if (i < sheetNodes.size()) {
             const QByteArray id(sheetNodes[i].attribute(idAttribute.constData()).value());
@@ -337,11 +343,36 @@ QString PackageEdit::writeSheets(const Workbook &book)
                     editor.setCell(row, column, sheet.cell(row, column));
             }
         }
+        editor.dropFormulaResults();
         error = mPackage.put(part, editor.save());
         if (!error.isEmpty())
             return error;
     }
     return {};
+}
+
+// Takes the last results out of the formulas of the worksheet with relationship id, if it has
+// any: LibreOffice shows a formula's stored result until something it reads changes, so a
+// formula over the written cells would show the template's old result; without one, every
+// spreadsheet program calculates it on opening. Other sheets (charts) stay as they are.
+QString PackageEdit::dropResults(const char *id)
+{
+    const pugi::xml_node relationship = mWorkbookRelationships.root().find_child_by_attribute("Id", id);
+    if (!relationship || !QByteArray(relationship.attribute("Type").value()).endsWith("/worksheet"))
+        return {};
+    const QString part = resolve(folderOf(mWorkbook.name), QString::fromUtf8(relationship.attribute("Target").value()));
+    QString error;
+    const QByteArray xml = mPackage.read(part, &error);
+    if (!error.isEmpty())
+        return error;
+    if (!xml.contains("<f") && !xml.contains(":f>") && !xml.contains(":f "))
+        return {};
+    XlsxSheetEditor editor;
+    if (!editor.load(xml, &mStrings, &mStyles, QLatin1Char(',')))
+        return QStringLiteral("%1 ist kein gültiges Arbeitsblatt").arg(part);
+    if (editor.dropFormulaResults() == 0)
+        return {};
+    return mPackage.put(part, editor.save());
 }
 
 // Puts the string table back when strings were added, making one if the package had none.

@@ -149,6 +149,24 @@ void XlsxSheetEditor::setCell(int row, int column, const QVariant &given)
     mRight = std::max(mRight, column);
 }
 
+int XlsxSheetEditor::dropFormulaResults()
+{
+    const QByteArray cellTag = tag("c").toUtf8();
+    const QByteArray formulaTag = tag("f").toUtf8();
+    const QByteArray valueTag = tag("v").toUtf8();
+    int dropped = 0;
+    for (const auto &[number, rowNode] : mRows) {
+        for (pugi::xml_node cellNode : rowNode.children(cellTag.constData())) {
+            if (!cellNode.child(formulaTag.constData()) || !cellNode.remove_child(valueTag.constData()))
+                continue;
+            // The type told what the result was; without one the cell reads as a number.
+            cellNode.remove_attribute("t");
+            ++dropped;
+        }
+    }
+    return dropped;
+}
+
 QByteArray XlsxSheetEditor::emptyPart()
 {
     return QByteArrayLiteral(

@@ -33,6 +33,10 @@ public:
     // first written out as plain formulas into the other cells that share it.
     void setCell(int row, int column, const QVariant &value);
 
+    // Takes the stored results out of every formula cell, so that the spreadsheet program
+    // calculates them on opening; returns how many there were.
+    int dropFormulaResults();
+
     // A worksheet part with no cells, for a sheet the template does not have.
     static QByteArray emptyPart();
 
