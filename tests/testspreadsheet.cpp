@@ -521,6 +521,43 @@ private slots:
         QCOMPARE(rows.value(10).value(7), QString::number(10 * results.rows[2].cells[Col::Laps].toInt()));
     }
 
+    // A template that cannot be used gives way to a new workbook, and the status bar says why.
+    void unusableTemplate_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("expectedNotice");
+        QTest::newRow("not a package") << "bytes" << "Vorlage Ergebnis-Mustervorlage.xltx nicht lesbar (";
+        QTest::newRow("cell formats of another kind") << "styles" << "Vorlage Ergebnis-Mustervorlage.xltx nicht verwendbar (";
+    }
+
+    void unusableTemplate()
+    {
+        QFETCH(QString, damage);
+        QFETCH(QString, expectedNotice);
+        QTemporaryDir dir;
+        const QString templatePath = dir.filePath(QStringLiteral("Ergebnis-Mustervorlage.xltx"));
+        if (damage == QLatin1String("bytes")) {
+            QFile file(templatePath);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("PK\x03\x04 keine Vorlage");
+        } else {
+            std::map<std::string, std::string> parts = templateParts();
+            parts["xl/styles.xml"] = "<?xml version=\"1.0\"?><formate/>";
+            QVERIFY(writeZip(templatePath, parts));
+        }
+        const ResultsSnapshot results = race(3, 2);
+        const SpreadsheetExport::Result exported = SpreadsheetExport::ExportSpreadsheet(results, context(dir.path()));
+        QVERIFY2(exported.ok(), qPrintable(exported.error));
+        QVERIFY(!exported.usedTemplate);
+        QVERIFY2(exported.notice.startsWith(expectedNotice), qPrintable(exported.notice));
+        const WorkbookReader::Result read = WorkbookReader::read(exported.savedPath);
+        QVERIFY2(read.workbook, qPrintable(read.error));
+        QCOMPARE(read.workbook->sheets.size(), std::size_t(2));
+        QCOMPARE(read.workbook->sheets[0].name, QStringLiteral("Ergebnis"));
+        compareStandings(read.workbook->sheets[0], results);
+        compareLaps(read.workbook->sheets[1], results);
+    }
+
     void exportNeverOverwrites()
     {
         QTemporaryDir dir;
