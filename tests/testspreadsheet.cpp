@@ -558,6 +558,43 @@ private slots:
         compareLaps(read.workbook->sheets[1], results);
     }
 
+    // Names are not clipped on either sheet of a new workbook: every column is as wide as its
+    // longest text.
+    void columnsFitted_data()
+    {
+        QTest::addColumn<QString>("part");
+        QTest::addColumn<int>("nameRow");
+        QTest::addColumn<int>("firstColumn");
+        QTest::addColumn<int>("step");
+        QTest::newRow("standings") << "xl/worksheets/sheet1.xml" << 7 << 3 << 0;
+        QTest::newRow("laps") << "xl/worksheets/sheet2.xml" << 8 << 2 << 1;
+    }
+
+    void columnsFitted()
+    {
+        QFETCH(QString, part);
+        QFETCH(int, nameRow);
+        QFETCH(int, firstColumn);
+        QFETCH(int, step);
+        QTemporaryDir dir;
+        const ResultsSnapshot results = race(6, 3);
+        const SpreadsheetExport::Result exported = SpreadsheetExport::ExportSpreadsheet(results, context(dir.path()));
+        QVERIFY2(exported.ok(), qPrintable(exported.error));
+        pugi::xml_document sheet;
+        const QByteArray xml = zipEntry(exported.savedPath, part.toUtf8().constData());
+        QVERIFY(sheet.load_buffer(xml.constData(), std::size_t(xml.size())));
+        QMap<int, double> widths;
+        for (const pugi::xpath_node &col : sheet.select_nodes("//*[local-name()='col']")) {
+            for (int c = col.node().attribute("min").as_int(); c <= col.node().attribute("max").as_int(); ++c)
+                widths[c] = col.node().attribute("width").as_double();
+        }
+        for (int g = 0; g < int(results.rows.size()); ++g) {
+            const int column = firstColumn + g * step;
+            const QString name = results.rows[g].cells[Col::Name];
+            QVERIFY2(widths.value(column) >= double(name.size()), qPrintable(QStringLiteral("%1 in row %2: %3").arg(name).arg(nameRow).arg(widths.value(column))));
+        }
+    }
+
     void exportNeverOverwrites()
     {
         QTemporaryDir dir;
