@@ -66,6 +66,8 @@ int Run(const QStringList &arguments, const QString &webAddress, QTextStream &er
                                                  .workingDir = QDir::currentPath(), .baseName = QString(),
                                                  .now = QDateTime::currentDateTime(), .targetPath = QFileInfo(xlsx).absoluteFilePath()};
         const SpreadsheetExport::Result exported = SpreadsheetExport::ExportSpreadsheet(*results, context);
+        if (!exported.notice.isEmpty())
+            err << exported.notice << "\n";
         if (!exported.ok()) {
             err << QDir::toNativeSeparators(xlsx) << ": " << exported.error << "\n";
             status = 1;

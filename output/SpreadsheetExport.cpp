@@ -89,6 +89,8 @@ void fill(Workbook &book, int standingsSheet, int lapSheet, const ResultsSnapsho
     book.subject = context.subject;
     book.comments = context.comments;
     book.decimalSeparator = results.decimalSeparator;
+    // Names and times are not clipped on either sheet (a template's .xlsx keeps its own widths).
+    book.autofitSheets = {1, 2};
 }
 
 Result save(SpreadsheetApp &app, const Context &context)
@@ -145,11 +147,9 @@ Result ExportSpreadsheet(const ResultsSnapshot &results, const Context &context)
         }
     }
 
-    // A new workbook: standings on "Ergebnis", laps on "Runden", so that both blocks stay
-    // whole; both sheets' columns fit their contents.
+    // A new workbook: standings on "Ergebnis", laps on "Runden", so that both blocks stay whole.
     Workbook &book = app.add();
     fill(book, 1, 2, results, context);
-    book.autofitSheets = {1, 2};
     Result result = save(app, context);
     result.notice = notice;
     return result;
