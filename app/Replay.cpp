@@ -55,10 +55,9 @@ int Run(const QStringList &arguments, const QString &webAddress, QTextStream &er
 
     int status = 0;
     if (!html.isEmpty()) {
-        const HtmlProtocol::Page page{.date = date, .webAddress = webAddress, .webLinkText = QStringLiteral("Zeitkontor")};
-        const HtmlProtocol::WriteResult written = HtmlProtocol::WriteHtmlProtocol(html, page, *results);
-        if (!written.ok()) {
-            err << QDir::toNativeSeparators(html) << ": " << (written.error.isEmpty() ? QStringLiteral("kann nicht geschrieben werden") : written.error) << "\n";
+        const QString error = HtmlProtocol::WriteResultsPage(html, *results, day, locale, webAddress);
+        if (!error.isEmpty()) {
+            err << error << "\n";
             status = 1;
         }
     }
@@ -67,6 +66,8 @@ int Run(const QStringList &arguments, const QString &webAddress, QTextStream &er
                                                  .workingDir = QDir::currentPath(), .baseName = QString(),
                                                  .now = QDateTime::currentDateTime(), .targetPath = QFileInfo(xlsx).absoluteFilePath()};
         const SpreadsheetExport::Result exported = SpreadsheetExport::ExportSpreadsheet(*results, context);
+        if (!exported.notice.isEmpty())
+            err << exported.notice << "\n";
         if (!exported.ok()) {
             err << QDir::toNativeSeparators(xlsx) << ": " << exported.error << "\n";
             status = 1;

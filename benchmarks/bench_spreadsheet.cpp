@@ -15,6 +15,7 @@
 #include <benchmark/benchmark.h>
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 namespace {
@@ -46,6 +47,26 @@ void BM_ExportFullRace(benchmark::State &state)
     }
 }
 BENCHMARK(BM_ExportFullRace)->Unit(benchmark::kMillisecond);
+
+// The same into the .xltx template in the working directory: read by the helper program, its
+// package edited.
+void BM_ExportFullRaceTemplate(benchmark::State &state)
+{
+    const ResultsSnapshot results = fullRace();
+    QTemporaryDir dir;
+    QFile::copy(QStringLiteral(CHRONOLAUF_TEST_DATA "/templates/Ergebnis-Mustervorlage.xltx"),
+                dir.filePath(QStringLiteral("Ergebnis-Mustervorlage.xltx")));
+    int n = 0;
+    for (auto _ : state) {
+        SpreadsheetExport::Context context{.date = QStringLiteral("08.12.2026"), .subject = QStringLiteral("Chronolauf v1.8"),
+                                           .comments = QString(), .workingDir = dir.path(),
+                                           .baseName = QStringLiteral("bench-%1").arg(++n), .now = QDateTime::currentDateTime()};
+        const auto result = SpreadsheetExport::ExportSpreadsheet(results, context);
+        if (!result.ok() || !result.usedTemplate)
+            state.SkipWithError(result.ok() ? "the template was not used" : result.error.toStdString().c_str());
+    }
+}
+BENCHMARK(BM_ExportFullRaceTemplate)->Unit(benchmark::kMillisecond);
 
 void BM_ImportStarters(benchmark::State &state, const char *file)
 {

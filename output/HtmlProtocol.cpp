@@ -1,8 +1,12 @@
 #include "output/HtmlProtocol.h"
 
 #include "core/ResultsSnapshot.h"
+#include "output/ResultsDate.h"
 
+#include <QDate>
+#include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 #include <QSaveFile>
 
 namespace HtmlProtocol {
@@ -133,6 +137,17 @@ WriteResult WriteHtmlProtocol(const QString &fileName, const Page &page, const R
     if (file.write(bytes) != bytes.size() || !file.commit())
         return {WriteResult::Status::WriteFailed, file.errorString()};
     return {};
+}
+
+QString WriteResultsPage(const QString &fileName, const ResultsSnapshot &results, const QDate &day, const QLocale &locale,
+                         const QString &webAddress)
+{
+    const Page page{.date = ResultsDate(day, locale), .webAddress = webAddress, .webLinkText = QStringLiteral("Zeitkontor")};
+    const WriteResult written = WriteHtmlProtocol(fileName, page, results);
+    if (written.ok())
+        return {};
+    const QString reason = written.error.isEmpty() ? QStringLiteral("kann nicht geschrieben werden") : written.error;
+    return QStringLiteral("Ergebnisseite nicht geschrieben: %1 (%2)").arg(QDir::toNativeSeparators(fileName), reason);
 }
 
 } // namespace HtmlProtocol

@@ -5,6 +5,9 @@
 
 #include <array>
 
+class QDate;
+class QLocale;
+
 struct ResultsSnapshot;
 
 // The results page: title, session type, date, logo reference and the standings in the
@@ -37,5 +40,11 @@ struct WriteResult
 
 // Writes the page to fileName (replacing an older one only when the new one is complete).
 WriteResult WriteHtmlProtocol(const QString &fileName, const Page &page, const ResultsSnapshot &results);
+
+// The results page of a session run on day, its date in locale's form: the one way both the
+// window and --replay write it. Empty when written, else the message for the operator, naming
+// the file and the reason.
+QString WriteResultsPage(const QString &fileName, const ResultsSnapshot &results, const QDate &day, const QLocale &locale,
+                         const QString &webAddress);
 
 } // namespace HtmlProtocol

@@ -28,6 +28,7 @@ struct Result
 {
     QString savedPath;   // the workbook written, when it was
     QString error;       // why not, for the operator
+    QString notice;      // why a template found was not used, for the status bar
     bool usedTemplate = false;
     bool ok() const { return !savedPath.isEmpty(); }
 };

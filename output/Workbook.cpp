@@ -29,6 +29,8 @@ void Worksheet::setCell(int row, int column, const QVariant &value)
 {
     if (row < 1 || column < 1)
         return;
+    if (mNoting)
+        noteChange(row, column);
     if (!value.isValid() && row > int(mRows.size()))
         return;
     if (row > int(mRows.size()))
@@ -72,6 +74,26 @@ void Worksheet::setValues(int row, int column, const CellBlock &block)
     for (int r = 0; r < int(block.size()); ++r) {
         for (int c = 0; c < int(block[r].size()); ++c)
             setCell(row + r, column + c, block[r][c]);
+    }
+}
+
+void Worksheet::noteChanges()
+{
+    mNoting = true;
+    mChanged.clear();
+    mChangeCount = 0;
+}
+
+void Worksheet::noteChange(int row, int column)
+{
+    if (row > int(mChanged.size()))
+        mChanged.resize(std::size_t(row));
+    auto &cells = mChanged[std::size_t(row - 1)];
+    if (column > int(cells.size()))
+        cells.resize(std::size_t(column));
+    if (!cells[std::size_t(column - 1)]) {
+        cells[std::size_t(column - 1)] = true;
+        ++mChangeCount;
     }
 }
 

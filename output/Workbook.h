@@ -56,9 +56,34 @@ public:
     // Writes a block with its top-left value at (row, column); every value of it, empty ones too.
     void setValues(int row, int column, const CellBlock &block);
 
+    // From now on the sheet notes which cells are set, so that a writer editing the file it
+    // came from changes those cells only and leaves the others (formulas among them) alone.
+    void noteChanges();
+    // True once noteChanges() was called: only the noted cells are to be written.
+    bool notesChanges() const { return mNoting; }
+    // Calls visit(row, column) for every cell set since noteChanges(), row by row.
+    template <typename Visit>
+    void forEachChange(Visit visit) const
+    {
+        for (int r = 0; r < int(mChanged.size()); ++r) {
+            for (int c = 0; c < int(mChanged[r].size()); ++c) {
+                if (mChanged[r][c])
+                    visit(r + 1, c + 1);
+            }
+        }
+    }
+    // True when a cell was set since noteChanges().
+    bool hasChanges() const { return mChangeCount > 0; }
+
 private:
     void trim();
+    void noteChange(int row, int column);
     std::vector<std::vector<QVariant>> mRows;
+    // Set cells by [row][column] from 0, while noting; kept apart from the values, because a
+    // cell emptied is a change too.
+    std::vector<std::vector<bool>> mChanged;
+    bool mNoting = false;
+    int mChangeCount = 0;
 };
 
 // A workbook held in memory: its worksheets in order, its document properties, and the
@@ -73,4 +98,6 @@ struct Workbook
     QString sourcePath;
     // Worksheets (numbered from 1) whose column widths are to fit their contents.
     std::vector<int> autofitSheets;
+    // The decimal separator the program shows times with: durations are formatted with it.
+    QChar decimalSeparator = QLatin1Char(',');
 };

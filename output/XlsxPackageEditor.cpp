@@ -4,6 +4,7 @@
 #include "output/XlsxSharedStrings.h"
 #include "output/XlsxSheetEditor.h"
 #include "output/XlsxSheetNames.h"
+#include "output/XlsxStyles.h"
 #include "output/ZipPackage.h"
 
 #include <QDateTime>
@@ -176,7 +177,9 @@ private:
     QString readStructure();
     QString writeSheets(const Workbook &book);
     QString addSheetPart(QString *part);
+    QString dropResults(const char *id);
     QString writeStrings();
+    QString writeStyles();
     void dropCalculationChain();
     QString setProperties(const Workbook &book);
     QString putPart(XmlPart &part);
@@ -189,6 +192,9 @@ private:
     XlsxSharedStrings mStrings;
     // Where the string table lives (empty while the package has none).
     QString mStringsPart;
+    XlsxStyles mStyles;
+    // Where the cell formats live (empty while the package has none).
+    QString mStylesPart;
 };
 
 QString PackageEdit::run(const Workbook &book, const QByteArray &templateData, QByteArray *result)
@@ -200,6 +206,8 @@ QString PackageEdit::run(const Workbook &book, const QByteArray &templateData, Q
         error = writeSheets(book);
     if (error.isEmpty())
         error = writeStrings();
+    if (error.isEmpty())
+        error = writeStyles();
     if (error.isEmpty()) {
         dropCalculationChain();
         error = setProperties(book);
@@ -237,6 +245,14 @@ QString PackageEdit::readStructure()
         if (!mStrings.load(xml))
             return QStringLiteral("%1 ist keine Stringtabelle").arg(mStringsPart);
     }
+    if (const pugi::xml_node styles = relationshipOfType(mWorkbookRelationships.root(), "/styles")) {
+        mStylesPart = resolve(folderOf(workbookPart), QString::fromUtf8(styles.attribute("Target").value()));
+        const QByteArray xml = mPackage.read(mStylesPart, &error);
+        if (!error.isEmpty())
+            return error;
+        if (!mStyles.load(xml))
+            return QStringLiteral("%1 ist keine Formatvorlage").arg(mStylesPart);
+    }
     // A template becomes an ordinary workbook.
     for (pugi::xml_node override : mTypes.root().children()) {
         if (QString::fromUtf8(override.attribute("PartName").value()) == u'/' + workbookPart) {
@@ -271,6 +287,16 @@ QString PackageEdit::writeSheets(const Workbook &book)
 
     for (std::size_t i = 0; i < book.sheets.size(); ++i) {
         const Worksheet &sheet = book.sheets[i];
+        // A sheet of the template nothing was written to keeps its cells, whatever its kind;
+        // only its formulas' results go (see dropResults).
+        const bool untouched = sheet.notesChanges() && !sheet.hasChanges();
+        if (untouched && i < sheetNodes.size()
+            && QString::fromUtf8(sheetNodes[i].attribute("name").value()) == names.at(int(i))) {
+            const QString error = dropResults(sheetNodes[i].attribute(idAttribute.constData()).value());
+            if (!error.isEmpty())
+                return error;
+            continue;
+        }
         QString part;
         if (i < sheetNodes.size()) {
             const QByteArray id(sheetNodes[i].attribute(idAttribute.constData()).value());
@@ -307,17 +333,46 @@ QString PackageEdit::writeSheets(const Workbook &book)
         if (!error.isEmpty())
             return error;
         XlsxSheetEditor editor;
-        if (!editor.load(xml, &mStrings))
+        if (!editor.load(xml, &mStrings, &mStyles, book.decimalSeparator))
             return QStringLiteral("%1 ist kein gültiges Arbeitsblatt").arg(part);
-        for (int row = 1; row <= sheet.usedRows(); ++row) {
-            for (int column = 1; column <= sheet.usedColumns(); ++column)
-                editor.setCell(row, column, sheet.cell(row, column));
+        if (sheet.notesChanges()) {
+            sheet.forEachChange([&](int row, int column) { editor.setCell(row, column, sheet.cell(row, column)); });
+        } else {
+            for (int row = 1; row <= sheet.usedRows(); ++row) {
+                for (int column = 1; column <= sheet.usedColumns(); ++column)
+                    editor.setCell(row, column, sheet.cell(row, column));
+            }
         }
+        editor.dropFormulaResults();
         error = mPackage.put(part, editor.save());
         if (!error.isEmpty())
             return error;
     }
     return {};
+}
+
+// Takes the last results out of the formulas of the worksheet with relationship id, if it has
+// any: LibreOffice shows a formula's stored result until something it reads changes, so a
+// formula over the written cells would show the template's old result; without one, every
+// spreadsheet program calculates it on opening. Other sheets (charts) stay as they are.
+QString PackageEdit::dropResults(const char *id)
+{
+    const pugi::xml_node relationship = mWorkbookRelationships.root().find_child_by_attribute("Id", id);
+    if (!relationship || !QByteArray(relationship.attribute("Type").value()).endsWith("/worksheet"))
+        return {};
+    const QString part = resolve(folderOf(mWorkbook.name), QString::fromUtf8(relationship.attribute("Target").value()));
+    QString error;
+    const QByteArray xml = mPackage.read(part, &error);
+    if (!error.isEmpty())
+        return error;
+    if (!xml.contains("<f") && !xml.contains(":f>") && !xml.contains(":f "))
+        return {};
+    XlsxSheetEditor editor;
+    if (!editor.load(xml, &mStrings, &mStyles, QLatin1Char(',')))
+        return QStringLiteral("%1 ist kein gültiges Arbeitsblatt").arg(part);
+    if (editor.dropFormulaResults() == 0)
+        return {};
+    return mPackage.put(part, editor.save());
 }
 
 // Puts the string table back when strings were added, making one if the package had none.
@@ -336,6 +391,24 @@ QString PackageEdit::writeStrings()
         mTypes.changed = true;
     }
     return mPackage.put(mStringsPart, mStrings.save());
+}
+
+// Puts the cell formats back when durations added some, making the part if the package had none.
+QString PackageEdit::writeStyles()
+{
+    if (!mStyles.changed())
+        return {};
+    if (mStylesPart.isEmpty()) {
+        mStylesPart = folderOf(mWorkbook.name) + QLatin1String("styles.xml");
+        addRelationship(mWorkbookRelationships.root(),
+                        "http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles",
+                        mStylesPart.mid(folderOf(mWorkbook.name).size()));
+        addOverride(mTypes.root(), mStylesPart,
+                    "application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml");
+        mWorkbookRelationships.changed = true;
+        mTypes.changed = true;
+    }
+    return mPackage.put(mStylesPart, mStyles.save());
 }
 
 // Names a new worksheet part for a sheet the template lacks (in *part) and declares it.

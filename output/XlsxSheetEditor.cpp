@@ -1,8 +1,11 @@
 #include "output/XlsxSheetEditor.h"
 
+#include "core/TimeText.h"
+#include "output/DurationFormat.h"
 #include "output/Workbook.h"
-
+#include "output/XlsxFormula.h"
 #include "output/XlsxSharedStrings.h"
+#include "output/XlsxStyles.h"
 
 #include <QLocale>
 
@@ -55,9 +58,12 @@ QString numberText(double value)
 
 } // namespace
 
-bool XlsxSheetEditor::load(const QByteArray &xml, XlsxSharedStrings *sharedStrings)
+bool XlsxSheetEditor::load(const QByteArray &xml, XlsxSharedStrings *sharedStrings, XlsxStyles *styles,
+                           QChar decimalSeparator)
 {
     mSharedStrings = sharedStrings;
+    mStyles = styles;
+    mDecimalSeparator = decimalSeparator;
     if (!mDocument.load_buffer(xml.constData(), std::size_t(xml.size()), parseOptions, pugi::encoding_utf8))
         return false;
     const pugi::xml_node root = mDocument.document_element();
@@ -119,9 +125,17 @@ void XlsxSheetEditor::setCell(int row, int column, const QVariant &given)
     clearContent(cellNode);
     if (!value.isValid())
         return;
-    if (CellIsNumber(value)) {
-        cellNode.append_child(tag("v").toUtf8().constData())
-            .text().set(numberText(value.toDouble()).toUtf8().constData());
+    const QByteArray v = tag("v").toUtf8();
+    if (value.typeId() == qMetaTypeId<CellDuration>()) {
+        writeDuration(cellNode, value.value<CellDuration>().ms);
+    } else if (value.typeId() == QMetaType::Bool) {
+        cellNode.append_attribute("t") = "b";
+        cellNode.append_child(v.constData()).text().set(value.toBool() ? "1" : "0");
+    } else if (value.typeId() == qMetaTypeId<CellError>()) {
+        cellNode.append_attribute("t") = "e";
+        cellNode.append_child(v.constData()).text().set(value.value<CellError>().text.toUtf8().constData());
+    } else if (CellIsNumber(value)) {
+        cellNode.append_child(v.constData()).text().set(numberText(value.toDouble()).toUtf8().constData());
     } else {
         const QString text = value.toString();
         cellNode.append_attribute("t") = "s";
@@ -133,6 +147,24 @@ void XlsxSheetEditor::setCell(int row, int column, const QVariant &given)
     mLeft = mLeft ? std::min(mLeft, column) : column;
     mBottom = std::max(mBottom, row);
     mRight = std::max(mRight, column);
+}
+
+int XlsxSheetEditor::dropFormulaResults()
+{
+    const QByteArray cellTag = tag("c").toUtf8();
+    const QByteArray formulaTag = tag("f").toUtf8();
+    const QByteArray valueTag = tag("v").toUtf8();
+    int dropped = 0;
+    for (const auto &[number, rowNode] : mRows) {
+        for (pugi::xml_node cellNode : rowNode.children(cellTag.constData())) {
+            if (!cellNode.child(formulaTag.constData()) || !cellNode.remove_child(valueTag.constData()))
+                continue;
+            // The type told what the result was; without one the cell reads as a number.
+            cellNode.remove_attribute("t");
+            ++dropped;
+        }
+    }
+    return dropped;
 }
 
 QByteArray XlsxSheetEditor::emptyPart()
@@ -211,8 +243,15 @@ bool XlsxSheetEditor::holds(pugi::xml_node cellNode, const QVariant &value) cons
         return !hasContent;
     if (!hasContent)
         return false;
+    // A duration may need another number format: it is always written.
+    if (value.typeId() == qMetaTypeId<CellDuration>())
+        return false;
+    if (value.typeId() == QMetaType::Bool)
+        return type == "b" && v && QByteArray(v.text().get()).trimmed() == (value.toBool() ? "1" : "0");
+    if (value.typeId() == qMetaTypeId<CellError>())
+        return type == "e" && v && QString::fromUtf8(v.text().get()) == value.value<CellError>().text;
     if (CellIsNumber(value)) {
-        if (!(type.isEmpty() || type == "n" || type == "b") || !v)
+        if (!(type.isEmpty() || type == "n") || !v)
             return false;
         bool ok = false;
         const double held = QByteArray(v.text().get()).trimmed().toDouble(&ok);
@@ -252,12 +291,70 @@ int XlsxSheetEditor::columnStyle(int column) const
 // Takes value and formula out of the cell; its style stays.
 void XlsxSheetEditor::clearContent(pugi::xml_node cellNode)
 {
+    const pugi::xml_node formula = cellNode.child(tag("f").toUtf8().constData());
+    if (QByteArray(formula.attribute("t").value()) == "shared" && formula.attribute("ref"))
+        expandSharedFormula(cellNode, formula);
     for (const char *child : {"f", "v", "is"}) {
         const QByteArray name = tag(child).toUtf8();
         while (cellNode.remove_child(name.constData())) {
         }
     }
     cellNode.remove_attribute("t");
+}
+
+// Writes the shared formula anchored in anchor as a plain formula into every cell that shares
+// it, so that none is left pointing at a formula that is gone.
+void XlsxSheetEditor::expandSharedFormula(pugi::xml_node anchor, pugi::xml_node formula)
+{
+    int anchorRow = 0;
+    int anchorColumn = 0;
+    if (!parseReference(anchor.attribute("r").value(), &anchorRow, &anchorColumn))
+        return;
+    const QByteArray index(formula.attribute("si").value());
+    const QString text = QString::fromUtf8(formula.text().get());
+    const QStringList corners = QString::fromUtf8(formula.attribute("ref").value()).split(u':');
+    int bottom = anchorRow;
+    int right = anchorColumn;
+    int r = 0;
+    int c = 0;
+    if (parseReference(corners.last().toUtf8().constData(), &r, &c)) {
+        bottom = r;
+        right = c;
+    }
+    const QByteArray cellTag = tag("c").toUtf8();
+    const QByteArray formulaTag = tag("f").toUtf8();
+    for (auto row = mRows.lower_bound(anchorRow); row != mRows.end() && row->first <= bottom; ++row) {
+        for (pugi::xml_node cellNode : row->second.children(cellTag.constData())) {
+            if (!parseReference(cellNode.attribute("r").value(), &r, &c) || c < anchorColumn || c > right
+                || cellNode == anchor)
+                continue;
+            pugi::xml_node shared = cellNode.child(formulaTag.constData());
+            if (QByteArray(shared.attribute("t").value()) != "shared" || QByteArray(shared.attribute("si").value()) != index)
+                continue;
+            // The formula keeps its place before the cached value.
+            for (const char *name : {"t", "si", "ref"})
+                shared.remove_attribute(name);
+            shared.text().set(XlsxFormula::shifted(text, r - anchorRow, c - anchorColumn).toUtf8().constData());
+        }
+    }
+}
+
+// A duration as a number of days, with a duration's number format unless the cell has its own.
+void XlsxSheetEditor::writeDuration(pugi::xml_node cellNode, std::int32_t ms)
+{
+    const QByteArray v = tag("v").toUtf8();
+    if (!DurationFormat::fits(ms)) {
+        cellNode.append_attribute("t") = "s";
+        cellNode.append_child(v.constData()).text().set(mSharedStrings->add(TimeText::FormatRaceTime(ms, mDecimalSeparator)));
+        return;
+    }
+    cellNode.append_child(v.constData()).text().set(numberText(DurationFormat::days(ms)).toUtf8().constData());
+    const int style = cellNode.attribute("s").as_int();
+    if (mStyles->hasNumberFormat(style))
+        return;
+    if (!cellNode.attribute("s"))
+        cellNode.append_attribute("s");
+    cellNode.attribute("s").set_value(mStyles->withNumberFormat(style, DurationFormat::code(ms, mDecimalSeparator)));
 }
 
 // Widens the part's dimension (the used area it announces) to the written cells.

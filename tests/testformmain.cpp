@@ -575,19 +575,23 @@ private slots:
 
     void unwritablePageIsReportedAndNotShown()
     {
-        // An older page must never be shown as if it were current.
+        // An older page must never be shown as if it were current, and no box may stop the
+        // race keys: the status bar says it.
         QFile::remove(QStringLiteral("testformmain.html"));
         QVERIFY(QDir::current().mkpath(QStringLiteral("testformmain.html")));
-        QString shown;
-        QTimer::singleShot(0, [&shown] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-                shown = box->windowTitle() + QLatin1Char('|') + box->text();
-                box->accept();
+        bool modal = false;
+        QTimer::singleShot(0, [&modal] {
+            if (QWidget *box = QApplication::activeModalWidget()) {
+                modal = true;
+                box->close();
             }
         });
         press(Qt::Key_P, Qt::ControlModifier);
+        QTest::qWait(10);
         QDir::current().rmdir(QStringLiteral("testformmain.html"));
-        QCOMPARE(shown, QStringLiteral("Error|Der Schreibfehler der Datei: testformmain.html"));
+        QVERIFY(!modal);
+        QVERIFY2(form->StatusPanels[1]->text().startsWith(QStringLiteral("Ergebnisseite nicht geschrieben: testformmain.html (")),
+                 qPrintable(form->StatusPanels[1]->text()));
         QVERIFY(printer.printed.isEmpty());
         QVERIFY(shell.opened.isEmpty());
     }

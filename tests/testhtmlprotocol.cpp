@@ -3,8 +3,11 @@
 #include "core/ResultsSnapshot.h"
 #include "output/HtmlProtocol.h"
 
+#include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QLocale>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -169,6 +172,40 @@ private slots:
         QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         QCOMPARE(result.status, HtmlProtocol::WriteResult::Status::CannotOpen);
         QVERIFY(!QFile::exists(file));
+    }
+
+    // The page as the window and --replay write it: the session's day in the locale's form.
+    void resultsPage_data()
+    {
+        QTest::addColumn<QString>("relative");
+        QTest::addColumn<QString>("expectedMessage");
+        QTest::newRow("written") << "chronolauf.html" << QString();
+        QTest::newRow("a folder of that name") << "ordner.html" << "Ergebnisseite nicht geschrieben: %1 (";
+        QTest::newRow("a folder that does not exist") << "fehlt/chronolauf.html" << "Ergebnisseite nicht geschrieben: %1 (";
+    }
+
+    void resultsPage()
+    {
+        QFETCH(QString, relative);
+        QFETCH(QString, expectedMessage);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("ordner.html")));
+        const QString file = dir.filePath(relative);
+        const QLocale german(QLocale::German, QLocale::Germany);
+        const QString message = HtmlProtocol::WriteResultsPage(file, knownResults(), QDate(2026, 12, 8), german,
+                                                               QStringLiteral("https://www.chronolauf.example/"));
+        if (expectedMessage.isEmpty()) {
+            QCOMPARE(message, QString());
+            QFile written(file);
+            QVERIFY(written.open(QIODevice::ReadOnly));
+            const HtmlProtocol::Page page{QStringLiteral("08.12.2026"), QStringLiteral("https://www.chronolauf.example/"),
+                                          QStringLiteral("Zeitkontor")};
+            QCOMPARE(written.readAll(), HtmlProtocol::Build(page, knownResults()));
+            return;
+        }
+        QVERIFY2(message.startsWith(expectedMessage.arg(QDir::toNativeSeparators(file))), qPrintable(message));
+        QVERIFY(message.endsWith(QLatin1Char(')')));
+        QVERIFY(!QFileInfo(file).isFile());
     }
 
     void scriptsRunInABrowser()

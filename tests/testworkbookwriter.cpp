@@ -1,5 +1,7 @@
 #include "output/Workbook.h"
 #include "output/WorkbookWriter.h"
+#include "output/XlsxFormula.h"
+#include "output/XlsxStyles.h"
 
 #include <QDir>
 #include <QFile>
@@ -111,6 +113,9 @@ bool sameValue(const QVariant &expected, const ReadCell &read)
         return read.kind == QLatin1String("string") && read.value == expected.toString();
     // orcus prints numbers with six significant digits; a formula shows "<formula>:<result>".
     const QString number = read.kind == QLatin1String("formula") ? read.value.section(u':', -1) : read.value;
+    // A template's formula is written without its old result, to be calculated on opening.
+    if (read.kind == QLatin1String("formula") && number == QLatin1String("nan"))
+        return true;
     bool ok = false;
     const double value = number.toDouble(&ok);
     return ok && qAbs(value - expected.toDouble()) <= 1e-6 * qMax(1.0, qAbs(value))
@@ -231,6 +236,11 @@ private slots:
     void unwritableTarget();
     void existingTargetReplacedOnlyOnSuccess_data();
     void existingTargetReplacedOnlyOnSuccess();
+    void sharedFormulaShifted_data();
+    void sharedFormulaShifted();
+    void durationFormatUnlessTheCellHasOne_data();
+    void durationFormatUnlessTheCellHasOne();
+    void newWorkbookDurations();
 
 private:
     Workbook templateBook(const QString &templatePath);
@@ -619,6 +629,114 @@ void TestWorkbookWriter::existingTargetReplacedOnlyOnSuccess()
     const ReadBook read = readWithOrcus(path);
     QVERIFY2(read.error.isEmpty(), qPrintable(read.error));
     compareCells(book, sheetNamesOf(book), read);
+}
+
+void TestWorkbookWriter::sharedFormulaShifted_data()
+{
+    QTest::addColumn<QString>("formula");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("columns");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("relative cell") << "D7*10" << 2 << 0 << "D9*10";
+    QTest::newRow("absolute parts stay") << "$D7+D$7+$D$7" << 1 << 1 << "$D8+E$7+$D$7";
+    QTest::newRow("range in a function") << "SUM(D7:D30)" << 0 << 2 << "SUM(F7:F30)";
+    QTest::newRow("function name like a cell") << "LOG10(A1)+ATAN2(B1,1)" << 1 << 0 << "LOG10(A2)+ATAN2(B2,1)";
+    QTest::newRow("strings stay") << "IF(A1=\"B2\",\"C3\"\"D4\",A1)" << 1 << 0 << "IF(A2=\"B2\",\"C3\"\"D4\",A2)";
+    QTest::newRow("quoted and plain sheet names") << "'Runden 2'!B2+Runden!B2" << 3 << 0 << "'Runden 2'!B5+Runden!B5";
+    QTest::newRow("whole columns and rows") << "SUM(A:B)+SUM(3:4)" << 1 << 1 << "SUM(B:C)+SUM(4:5)";
+    QTest::newRow("off the sheet") << "A1-B2" << 0 << -1 << "#REF!-A2";
+    QTest::newRow("numbers and names stay") << "1.5E+3*Rate+TRUE" << 4 << 4 << "1.5E+3*Rate+TRUE";
+    QTest::newRow("table reference stays") << "SUM(Tabelle1[Rd.])+A1" << 1 << 0 << "SUM(Tabelle1[Rd.])+A2";
+}
+
+void TestWorkbookWriter::sharedFormulaShifted()
+{
+    QFETCH(QString, formula);
+    QFETCH(int, rows);
+    QFETCH(int, columns);
+    QFETCH(QString, expected);
+    QCOMPARE(XlsxFormula::shifted(formula, rows, columns), expected);
+}
+
+void TestWorkbookWriter::durationFormatUnlessTheCellHasOne_data()
+{
+    QTest::addColumn<int>("numberFormat");
+    QTest::addColumn<QString>("customCode");
+    QTest::addColumn<bool>("keeps");
+
+    QTest::newRow("General") << 0 << QString() << false;
+    QTest::newRow("Text") << 49 << QString() << false;
+    QTest::newRow("LibreOffice's own General") << 164 << "General" << false;
+    QTest::newRow("a time format") << 46 << QString() << true;
+    QTest::newRow("a custom time format") << 164 << "[h]:mm:ss.000" << true;
+    QTest::newRow("a number format") << 2 << QString() << true;
+}
+
+void TestWorkbookWriter::durationFormatUnlessTheCellHasOne()
+{
+    QFETCH(int, numberFormat);
+    QFETCH(QString, customCode);
+    QFETCH(bool, keeps);
+    const QString custom = customCode.isEmpty()
+        ? QString()
+        : QStringLiteral("<numFmts count=\"1\"><numFmt numFmtId=\"164\" formatCode=\"%1\"/></numFmts>").arg(customCode);
+    const QString xml = QStringLiteral("<styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">%1"
+                                       "<cellXfs count=\"2\"><xf numFmtId=\"0\" fontId=\"0\"/>"
+                                       "<xf numFmtId=\"%2\" fontId=\"1\"/></cellXfs></styleSheet>")
+                            .arg(custom)
+                            .arg(numberFormat);
+    XlsxStyles styles;
+    QVERIFY(styles.load(xml.toUtf8()));
+    QCOMPARE(styles.hasNumberFormat(1), keeps);
+    QVERIFY(!styles.hasNumberFormat(0));
+    // A copy of the cell's format with the duration's code, made once, the font kept.
+    const int made = styles.withNumberFormat(1, QStringLiteral("[$-407][m]:ss.00"));
+    QCOMPARE(made, 2);
+    QCOMPARE(styles.withNumberFormat(1, QStringLiteral("[$-407][m]:ss.00")), 2);
+    QCOMPARE(styles.withNumberFormat(0, QStringLiteral("[$-407][m]:ss.00")), 3);
+    QVERIFY(styles.changed());
+    pugi::xml_document saved;
+    const QByteArray bytes = styles.save();
+    QVERIFY(saved.load_buffer(bytes.constData(), std::size_t(bytes.size())));
+    const pugi::xml_node copy = saved.select_node("//*[local-name()='cellXfs']/*[3]").node();
+    QCOMPARE(QString::fromUtf8(copy.attribute("fontId").value()), QStringLiteral("1"));
+    const int id = copy.attribute("numFmtId").as_int();
+    QVERIFY(id >= 164 && (customCode.isEmpty() || id == 165));
+    const QString query = QStringLiteral("//*[local-name()='numFmt'][@numFmtId='%1']").arg(id);
+    QCOMPARE(QString::fromUtf8(saved.select_node(query.toUtf8().constData()).node().attribute("formatCode").value()),
+             QStringLiteral("[$-407][m]:ss.00"));
+    QCOMPARE(saved.select_node("//*[local-name()='cellXfs']").node().attribute("count").as_int(), 4);
+}
+
+// A new workbook holds times as numbers with the duration format, flags and errors as such.
+void TestWorkbookWriter::newWorkbookDurations()
+{
+    Workbook book;
+    book.sheets.resize(1);
+    book.sheets[0].name = QStringLiteral("Zeiten");
+    book.sheets[0].setCell(1, 1, QVariant::fromValue(CellDuration{62345}));
+    book.sheets[0].setCell(1, 2, QVariant::fromValue(CellDuration{3723450}));
+    book.sheets[0].setCell(1, 3, QVariant::fromValue(CellDuration{-5000}));
+    book.sheets[0].setCell(1, 4, true);
+    book.sheets[0].setCell(1, 5, QVariant::fromValue(CellError{QStringLiteral("#NV")}));
+    const QString path = mDir->filePath(QStringLiteral("Zeiten.xlsx"));
+    const WorkbookWriter::Result result = WorkbookWriter::write(book, path);
+    QVERIFY2(result.ok, qPrintable(result.error));
+    const ReadBook read = readWithOrcus(path);
+    QVERIFY2(read.error.isEmpty(), qPrintable(read.error));
+    // Cut to the hundredths the grid shows.
+    QCOMPARE(read.cells.value(key(QStringLiteral("Zeiten"), 1, 1)).kind, QStringLiteral("numeric"));
+    QCOMPARE(read.cells.value(key(QStringLiteral("Zeiten"), 1, 1)).value.toDouble(), 62.34 / 86400);
+    // A negative time cannot be a duration in Excel: it stays the grid's text.
+    QCOMPARE(read.cells.value(key(QStringLiteral("Zeiten"), 1, 3)).value, QStringLiteral("-0:05,00"));
+    QCOMPARE(read.cells.value(key(QStringLiteral("Zeiten"), 1, 5)).kind, QStringLiteral("formula"));
+    const QByteArray styles = zipEntry(path, "xl/styles.xml");
+    QVERIFY(styles.contains("formatCode=\"[$-407][m]:ss.00\""));
+    QVERIFY(styles.contains("formatCode=\"[$-407][h]:mm:ss.00\""));
+    const QByteArray sheet = zipEntry(path, "xl/worksheets/sheet1.xml");
+    QVERIFY(sheet.contains("<c r=\"D1\" t=\"b\"><v>1</v></c>"));
+    QVERIFY(sheet.contains("<f>#N/A</f>"));
 }
 
 QTEST_GUILESS_MAIN(TestWorkbookWriter)

@@ -46,7 +46,9 @@ void SpreadsheetActions::exportResults()
         [this](const SpreadsheetExport::Result &result) {
             setBusy(false);
             if (result.ok()) {
-                mWindow.showMessage(QStringLiteral("Ergebnis gespeichert: ") + QDir::toNativeSeparators(result.savedPath));
+                // A template that could not be used is said, with the new workbook written instead.
+                const QString saved = QStringLiteral("Ergebnis gespeichert: ") + QDir::toNativeSeparators(result.savedPath);
+                mWindow.showMessage(result.notice.isEmpty() ? saved : result.notice + QStringLiteral(" – ") + saved);
                 mShell.open(result.savedPath);
             } else {
                 mWindow.showMessage(QString());

@@ -3,7 +3,6 @@
 #include "core/GridLayout.h"
 #include "core/RaceCore.h"
 #include "output/HtmlProtocol.h"
-#include "output/ResultsDate.h"
 #include "platform/DataFiles.h"
 #include "platform/PagePrinter.h"
 #include "platform/Shell.h"
@@ -36,7 +35,6 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
-#include <QMessageBox>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTime>
@@ -221,25 +219,14 @@ QString TFormMain::ProtocolFileName()
     return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() + QStringLiteral(".html");
 }
 
-// Writes the results page; on failure the operator is told and no older page is shown.
+// Writes the results page; on failure the status bar says why and no older page is shown.
+// No box: the race keys must keep working while the race runs.
 bool TFormMain::writeProtocol(const QString &fileName)
 {
-    const HtmlProtocol::Page page{
-        .date = ResultsDate(QDate::currentDate(), QLocale()),
-        .webAddress = mWebAddress,
-        .webLinkText = QStringLiteral("Zeitkontor"),
-    };
-    const HtmlProtocol::WriteResult result = HtmlProtocol::WriteHtmlProtocol(fileName, page, *mSession.snapshot());
-    switch (result.status) {
-    case HtmlProtocol::WriteResult::Status::Written: return true;
-    case HtmlProtocol::WriteResult::Status::CannotOpen:
-        QMessageBox::critical(this, QStringLiteral("Error"), QStringLiteral("Der Schreibfehler der Datei: ") + fileName);
-        return false;
-    case HtmlProtocol::WriteResult::Status::WriteFailed:
-        QMessageBox::critical(this, QStringLiteral("Error"), result.error);
-        return false;
-    }
-    return false;
+    const QString error = HtmlProtocol::WriteResultsPage(fileName, *mSession.snapshot(), QDate::currentDate(), QLocale(), mWebAddress);
+    if (!error.isEmpty())
+        showMessage(error);
+    return error.isEmpty();
 }
 
 void TFormMain::sbWebClick()
