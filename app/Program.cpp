@@ -127,7 +127,7 @@ void Program::offerRecovery()
     SessionRecovery recovery(*mSession, *mJournal);
     for (const QString &path : SessionRecovery::interrupted(QDir(mJournalDir))) {
         if (!recovery.read(path)) {
-            QMessageBox::critical(mFormMain.get(), QStringLiteral("Error"),
+            QMessageBox::critical(mFormMain.get(), QStringLiteral("Chronolauf"),
                                   QStringLiteral("Die unterbrochene Sitzung kann nicht wiederhergestellt werden: %1\n%2")
                                       .arg(recovery.error(), QDir::toNativeSeparators(path)));
             continue;
