@@ -1,9 +1,9 @@
 #include "app/Replay.h"
 
 #include "core/TickSource.h"
-#include "output/HtmlProtocol.h"
-#include "output/ResultsDate.h"
-#include "output/SpreadsheetExport.h"
+#include "results/HtmlProtocol.h"
+#include "results/ResultsDate.h"
+#include "results/SpreadsheetExport.h"
 #include "session/JournalReader.h"
 #include "session/RaceSession.h"
 

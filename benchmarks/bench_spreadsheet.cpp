@@ -9,8 +9,8 @@
 #include "core/RaceCore.h"
 #include "core/ResultsSnapshot.h"
 #include "core/TickSource.h"
-#include "output/SpreadsheetExport.h"
-#include "output/StarterListImport.h"
+#include "results/SpreadsheetExport.h"
+#include "results/StarterListImport.h"
 
 #include <benchmark/benchmark.h>
 

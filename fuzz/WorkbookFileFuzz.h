@@ -1,6 +1,6 @@
 #pragma once
 
-#include "output/WorkbookReader.h"
+#include "workbook/WorkbookReader.h"
 
 #include <QByteArray>
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 
 #include "core/ResultsSnapshot.h"
 #include "live/StandingsJson.h"
-#include "output/HtmlProtocol.h"
+#include "results/HtmlProtocol.h"
 
 namespace LivePage {
 namespace {

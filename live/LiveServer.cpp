@@ -3,7 +3,7 @@
 #include "core/ResultsSnapshot.h"
 #include "live/LivePage.h"
 #include "live/StandingsJson.h"
-#include "output/ResultsDate.h"
+#include "results/ResultsDate.h"
 
 #include <QDate>
 #include <QLocale>

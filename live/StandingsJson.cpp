@@ -1,7 +1,7 @@
 #include "live/StandingsJson.h"
 
 #include "core/ResultsSnapshot.h"
-#include "output/HtmlProtocol.h"
+#include "results/HtmlProtocol.h"
 
 #include <algorithm>
 #include <charconv>

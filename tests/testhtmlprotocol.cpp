@@ -1,7 +1,7 @@
 #include "RaceDriver.h"
 
 #include "core/ResultsSnapshot.h"
-#include "output/HtmlProtocol.h"
+#include "results/HtmlProtocol.h"
 
 #include <QDate>
 #include <QDir>

@@ -3,7 +3,7 @@
 #include "core/ResultsSnapshot.h"
 #include "live/LivePage.h"
 #include "live/StandingsJson.h"
-#include "output/HtmlProtocol.h"
+#include "results/HtmlProtocol.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

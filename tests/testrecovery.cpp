@@ -2,19 +2,19 @@
 #include "Fakes.h"
 #include "PresentPort.h"
 #include "app/Program.h"
-#include "session/SessionTimers.h"
 #include "app/SingleInstance.h"
 #include "core/RaceCore.h"
-#include "output/WorkbookReader.h"
+#include "input/TComPort.h"
 #include "session/JournalReader.h"
 #include "session/JournalRecorder.h"
 #include "session/JournalWriter.h"
 #include "session/RaceSession.h"
 #include "session/SessionRecovery.h"
-#include "input/TComPort.h"
+#include "session/SessionTimers.h"
 #include "ui/BarrierIndicator.h"
 #include "ui/TFDlgYesNo.h"
 #include "ui/TFormMain.h"
+#include "workbook/WorkbookReader.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "output/ResultsDate.h"
+#include "results/ResultsDate.h"
 
 #include <QDate>
 #include <QLocale>

@@ -1,10 +1,10 @@
 #include "RaceDriver.h"
 #include "core/ResultsSnapshot.h"
 #include "core/TimeText.h"
-#include "output/HtmlProtocol.h"
-#include "output/SpreadsheetExport.h"
-#include "output/StarterListImport.h"
-#include "output/WorkbookReader.h"
+#include "results/HtmlProtocol.h"
+#include "results/SpreadsheetExport.h"
+#include "results/StarterListImport.h"
+#include "workbook/WorkbookReader.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "output/StarterListImport.h"
-#include "output/WorkbookReader.h"
+#include "results/StarterListImport.h"
+#include "workbook/WorkbookReader.h"
 
 #include <QCoreApplication>
 #include <QDataStream>

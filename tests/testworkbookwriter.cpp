@@ -1,7 +1,7 @@
-#include "output/Workbook.h"
-#include "output/WorkbookWriter.h"
-#include "output/XlsxFormula.h"
-#include "output/XlsxStyles.h"
+#include "workbook/Workbook.h"
+#include "workbook/WorkbookWriter.h"
+#include "workbook/XlsxFormula.h"
+#include "workbook/XlsxStyles.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,11 +1,11 @@
 #include "ui/SpreadsheetActions.h"
 
 #include "core/RaceCore.h"
-#include "output/ResultsDate.h"
-#include "output/SpreadsheetExport.h"
-#include "output/StarterListImport.h"
 #include "platform/FileWorker.h"
 #include "platform/Shell.h"
+#include "results/ResultsDate.h"
+#include "results/SpreadsheetExport.h"
+#include "results/StarterListImport.h"
 #include "session/RaceSession.h"
 #include "ui/TFormMain.h"
 

@@ -2,10 +2,10 @@
 
 #include "core/GridLayout.h"
 #include "core/RaceCore.h"
-#include "output/HtmlProtocol.h"
 #include "platform/DataFiles.h"
 #include "platform/PagePrinter.h"
 #include "platform/Shell.h"
+#include "results/HtmlProtocol.h"
 #include "session/RaceSession.h"
 #include "ui/BarrierHealth.h"
 #include "ui/BarrierIndicator.h"
