@@ -7,11 +7,6 @@
 #include <QDir>
 #include <QFileInfo>
 
-bool SpreadsheetApp::IsAutomationServerAvailable(const QString &progId)
-{
-    return progId.compare(QLatin1String("Excel.Application"), Qt::CaseInsensitive) == 0;
-}
-
 Workbook &SpreadsheetApp::open(const QString &path)
 {
     WorkbookReader::Result read = WorkbookReader::read(path);

@@ -30,14 +30,6 @@ private:
 class SpreadsheetApp
 {
 public:
-    // True for "Excel.Application": the one application this program drives.
-    static bool IsAutomationServerAvailable(const QString &progId);
-
-    // No question may interrupt the automation, and a workbook's own code never runs here;
-    // both are kept only so the callers read like the calls they make.
-    void setDisplayAlerts(bool on) { mDisplayAlerts = on; }
-    void setEnableEvents(bool on) { mEnableEvents = on; }
-
     // Reads a workbook file (a template, a starter list). Throws AutomationError.
     Workbook &open(const QString &path);
     // A new empty workbook with the worksheets "Ergebnis" and "Runden".
@@ -50,8 +42,6 @@ public:
     QString saveAs(const QString &path);
 
 private:
-    bool mDisplayAlerts = true;
-    bool mEnableEvents = true;
     // Stable addresses: callers keep references to the workbooks they opened.
     std::deque<Workbook> mWorkbooks;
 };

@@ -120,7 +120,6 @@ QString templatePath(const QString &workingDir)
 Result ExportSpreadsheet(const ResultsSnapshot &results, const Context &context)
 {
     SpreadsheetApp app;
-    app.setDisplayAlerts(false);
     QString notice;
 
     // The template frames the values: standings on its second sheet, laps on its first. Only

@@ -54,7 +54,6 @@ Result ImportStarterList(const QString &path, const QLocale &locale)
 {
     Result result;
     SpreadsheetApp app;
-    app.setEnableEvents(false);
     try {
         const Workbook &book = app.open(path);
         if (book.sheets.empty())

@@ -69,14 +69,6 @@ CellBlock Worksheet::values(int r1, int c1, int r2, int c2) const
     return block;
 }
 
-void Worksheet::setValues(int row, int column, const CellBlock &block)
-{
-    for (int r = 0; r < int(block.size()); ++r) {
-        for (int c = 0; c < int(block[r].size()); ++c)
-            setCell(row + r, column + c, block[r][c]);
-    }
-}
-
 void Worksheet::noteChanges()
 {
     mNoting = true;

@@ -53,8 +53,6 @@ public:
 
     // The values of rows r1..r2 and columns c1..c2 as one block.
     CellBlock values(int r1, int c1, int r2, int c2) const;
-    // Writes a block with its top-left value at (row, column); every value of it, empty ones too.
-    void setValues(int row, int column, const CellBlock &block);
 
     // From now on the sheet notes which cells are set, so that a writer editing the file it
     // came from changes those cells only and leaves the others (formulas among them) alone.
