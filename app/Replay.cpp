@@ -1,8 +1,8 @@
 #include "app/Replay.h"
 
+#include "core/ResultsDate.h"
 #include "core/TickSource.h"
 #include "results/HtmlProtocol.h"
-#include "results/ResultsDate.h"
 #include "results/SpreadsheetExport.h"
 #include "session/JournalReader.h"
 #include "session/RaceSession.h"

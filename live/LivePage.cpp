@@ -1,8 +1,8 @@
 #include "live/LivePage.h"
 
+#include "core/ResultColumns.h"
 #include "core/ResultsSnapshot.h"
 #include "live/StandingsJson.h"
-#include "results/HtmlProtocol.h"
 
 namespace LivePage {
 namespace {
@@ -136,7 +136,7 @@ void appendText(QString &out, const QString &text)
 
 void appendCells(QString &out, const char16_t *tag, const ResultsSnapshot::Cells &cells)
 {
-    for (const int column : HtmlProtocol::ResultColumns) {
+    for (const int column : ResultColumns) {
         out += u'<';
         out += QStringView(tag);
         out += u'>';

@@ -1,9 +1,9 @@
 #include "live/LiveServer.h"
 
+#include "core/ResultsDate.h"
 #include "core/ResultsSnapshot.h"
 #include "live/LivePage.h"
 #include "live/StandingsJson.h"
-#include "results/ResultsDate.h"
 
 #include <QDate>
 #include <QLocale>

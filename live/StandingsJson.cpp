@@ -1,7 +1,7 @@
 #include "live/StandingsJson.h"
 
+#include "core/ResultColumns.h"
 #include "core/ResultsSnapshot.h"
-#include "results/HtmlProtocol.h"
 
 #include <algorithm>
 #include <charconv>
@@ -166,10 +166,10 @@ QByteArray of(const ResultsSnapshot &results, const QString &date, Laps laps)
 
     out.key("columns");
     out.raw("[");
-    for (std::size_t i = 0; i < HtmlProtocol::ResultColumns.size(); ++i) {
+    for (std::size_t i = 0; i < ResultColumns.size(); ++i) {
         if (i > 0)
             out.raw(",");
-        out.string(results.columnTitles[HtmlProtocol::ResultColumns[i]]);
+        out.string(results.columnTitles[ResultColumns[i]]);
     }
     out.raw("]");
 
@@ -182,10 +182,10 @@ QByteArray of(const ResultsSnapshot &results, const QString &date, Laps laps)
         out.number(row.participant);
         out.key("cells");
         out.raw("[");
-        for (std::size_t i = 0; i < HtmlProtocol::ResultColumns.size(); ++i) {
+        for (std::size_t i = 0; i < ResultColumns.size(); ++i) {
             if (i > 0)
                 out.raw(",");
-            out.string(row.cells[HtmlProtocol::ResultColumns[i]]);
+            out.string(row.cells[ResultColumns[i]]);
         }
         out.raw("]");
         if (laps == Laps::Included) {

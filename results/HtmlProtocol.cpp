@@ -1,7 +1,8 @@
 #include "results/HtmlProtocol.h"
 
+#include "core/ResultColumns.h"
+#include "core/ResultsDate.h"
 #include "core/ResultsSnapshot.h"
-#include "results/ResultsDate.h"
 
 #include <QDate>
 #include <QDir>

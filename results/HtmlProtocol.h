@@ -3,8 +3,6 @@
 #include <QByteArray>
 #include <QString>
 
-#include <array>
-
 class QDate;
 class QLocale;
 
@@ -13,9 +11,6 @@ struct ResultsSnapshot;
 // The results page: title, session type, date, logo reference and the standings in the
 // grid's shown order, as an 8-bit page with CR LF line ends.
 namespace HtmlProtocol {
-
-// The grid columns every results output shows, in this order.
-constexpr std::array<int, 8> ResultColumns = {0, 2, 3, 4, 11, 9, 10, 8};
 
 // What the page shows beside the results.
 struct Page

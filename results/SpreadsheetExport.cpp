@@ -1,8 +1,8 @@
 #include "results/SpreadsheetExport.h"
 
+#include "core/ResultColumns.h"
 #include "core/ResultsSnapshot.h"
 #include "core/TimeText.h"
-#include "results/HtmlProtocol.h"
 #include "results/SpreadsheetApp.h"
 
 #include <QDir>
@@ -50,8 +50,8 @@ void fillStandings(Worksheet &sheet, const ResultsSnapshot &results, const Conte
     sheet.setCell(2, 3, results.title);
     sheet.setCell(4, 3, results.sessionType);
     sheet.setCell(4, 8, context.date);
-    for (int k = 0; k < int(HtmlProtocol::ResultColumns.size()); ++k) {
-        const int column = HtmlProtocol::ResultColumns[k];
+    for (int k = 0; k < int(ResultColumns.size()); ++k) {
+        const int column = ResultColumns[k];
         sheet.setCell(6, k + 1, k == 0 ? QStringLiteral("Platz") : results.columnTitles[column]);
         for (int g = 0; g < int(results.rows.size()); ++g)
             sheet.setCell(g + 7, k + 1, standingsValue(column, results.rows[g].cells[column], results.decimalSeparator));

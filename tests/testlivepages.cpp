@@ -1,9 +1,9 @@
 #include "RaceDriver.h"
 
+#include "core/ResultColumns.h"
 #include "core/ResultsSnapshot.h"
 #include "live/LivePage.h"
 #include "live/StandingsJson.h"
-#include "results/HtmlProtocol.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -80,7 +80,7 @@ class TestLivePages : public QObject
     static QStringList resultCells(const ResultsSnapshot::Cells &cells)
     {
         QStringList list;
-        for (const int c : HtmlProtocol::ResultColumns)
+        for (const int c : ResultColumns)
             list << cells[c];
         return list;
     }

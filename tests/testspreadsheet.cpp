@@ -1,7 +1,7 @@
 #include "RaceDriver.h"
+#include "core/ResultColumns.h"
 #include "core/ResultsSnapshot.h"
 #include "core/TimeText.h"
-#include "results/HtmlProtocol.h"
 #include "results/SpreadsheetExport.h"
 #include "results/StarterListImport.h"
 #include "workbook/WorkbookReader.h"
@@ -278,7 +278,7 @@ class TestSpreadsheet : public QObject
         QCOMPARE(text(sheet, 4, 8), QStringLiteral("08.12.2026"));
         QCOMPARE(text(sheet, 6, 1), QStringLiteral("Platz"));
         for (int k = 0; k < 8; ++k) {
-            const int column = HtmlProtocol::ResultColumns[k];
+            const int column = ResultColumns[k];
             if (k > 0)
                 QCOMPARE(text(sheet, 6, k + 1), r.columnTitles[column]);
             for (int g = 0; g < int(r.rows.size()); ++g)
@@ -417,7 +417,7 @@ private slots:
         bool pastAnHour = false;
         for (int g = 0; g < 20; ++g) {
             for (int k = 0; k < 8; ++k)
-                QCOMPARE(standings.value(g + 6).value(k), results.rows[g].cells[HtmlProtocol::ResultColumns[k]]);
+                QCOMPARE(standings.value(g + 6).value(k), results.rows[g].cells[ResultColumns[k]]);
         }
         QCOMPARE(laps.value(1).value(1), QString::number(results.leaderLaps));
         for (int j = 1; j <= 20; ++j) {

@@ -1,9 +1,9 @@
 #include "ui/SpreadsheetActions.h"
 
 #include "core/RaceCore.h"
+#include "core/ResultsDate.h"
 #include "platform/FileWorker.h"
 #include "platform/Shell.h"
-#include "results/ResultsDate.h"
 #include "results/SpreadsheetExport.h"
 #include "results/StarterListImport.h"
 #include "session/RaceSession.h"

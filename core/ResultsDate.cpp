@@ -1,4 +1,4 @@
-#include "results/ResultsDate.h"
+#include "core/ResultsDate.h"
 
 #include <QDate>
 #include <QLocale>
