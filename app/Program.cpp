@@ -84,7 +84,8 @@ Program::Program(Services services, QSettings &store)
     mInfo->setLogo(QPixmap::fromImage(logo));
     mCfg = new TCfgDialog(mFormMain.get(), mPortPresence);
     mFileWorker = std::make_unique<FileWorker>();
-    mSpreadsheet = new SpreadsheetActions(*mSession, *mFileWorker, services.shell, *mFormMain);
+    mSpreadsheet = new SpreadsheetActions(*mSession, *mFileWorker, services.shell, mFormMain.get());
+    connect(mSpreadsheet, &SpreadsheetActions::message, mFormMain.get(), &TFormMain::showMessage);
     mFormMain->setSpreadsheetActions(mSpreadsheet);
     mFormMain->setDialogs(mQuestion, mInfo, mCfg);
     mFormMain->setCloseHandler([this] {

@@ -7,7 +7,6 @@
 #include "results/SpreadsheetExport.h"
 #include "results/StarterListImport.h"
 #include "session/RaceSession.h"
-#include "ui/TFormMain.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -15,24 +14,25 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QWidget>
 
-SpreadsheetActions::SpreadsheetActions(RaceSession &session, FileWorker &worker, Shell &shell, TFormMain &window)
-    : QObject(&window)
+SpreadsheetActions::SpreadsheetActions(RaceSession &session, FileWorker &worker, Shell &shell, QWidget *dialogParent)
+    : QObject(dialogParent)
     , mSession(session)
     , mWorker(worker)
     , mShell(shell)
-    , mWindow(window)
+    , mDialogParent(dialogParent)
 {
 }
 
-void SpreadsheetActions::exportResults()
+void SpreadsheetActions::exportResults(const QString &subject, const QString &webAddress)
 {
     if (mBusy)
         return;
     const SpreadsheetExport::Context context{
         .date = ResultsDate(QDate::currentDate(), QLocale()),
-        .subject = mWindow.windowTitle(),
-        .comments = mWindow.webAddress(),
+        .subject = subject,
+        .comments = webAddress,
         .workingDir = QDir::currentPath(),
         .baseName = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() + QStringLiteral("-Ergebnis"),
         .now = QDateTime::currentDateTime(),
@@ -40,7 +40,7 @@ void SpreadsheetActions::exportResults()
     // The results as they stand now; the race goes on while the file is written.
     const std::shared_ptr<const ResultsSnapshot> results = mSession.snapshot();
     setBusy(true);
-    mWindow.showMessage(QStringLiteral("Ergebnis wird geschrieben …"));
+    emit message(QStringLiteral("Ergebnis wird geschrieben …"));
     mWorker.run<SpreadsheetExport::Result>(
         [results, context] { return SpreadsheetExport::ExportSpreadsheet(*results, context); }, this,
         [this](const SpreadsheetExport::Result &result) {
@@ -48,10 +48,10 @@ void SpreadsheetActions::exportResults()
             if (result.ok()) {
                 // A template that could not be used is said, with the new workbook written instead.
                 const QString saved = QStringLiteral("Ergebnis gespeichert: ") + QDir::toNativeSeparators(result.savedPath);
-                mWindow.showMessage(result.notice.isEmpty() ? saved : result.notice + QStringLiteral(" – ") + saved);
+                emit message(result.notice.isEmpty() ? saved : result.notice + QStringLiteral(" – ") + saved);
                 mShell.open(result.savedPath);
             } else {
-                mWindow.showMessage(QString());
+                emit message(QString());
                 showError(QStringLiteral("Das Ergebnis kann nicht gespeichert werden: ") + result.error);
             }
             emit finished();
@@ -71,22 +71,22 @@ void SpreadsheetActions::openStarterList()
         return;
     mLastFile = file;
     setBusy(true);
-    mWindow.showMessage(QStringLiteral("Starterliste wird gelesen …"));
+    emit message(QStringLiteral("Starterliste wird gelesen …"));
     const QLocale locale;
     mWorker.run<StarterListImport::Result>(
         [file, locale] { return StarterListImport::ImportStarterList(file, locale); }, this,
         [this](const StarterListImport::Result &result) {
             setBusy(false);
-            mWindow.showMessage(QString());
+            emit message(QString());
             if (!result.ok()) {
                 showError(result.error);
             } else if (!mSession.core().controls().setupEnabled) {
                 // A session started while the file was read: the race keeps its starters, and
                 // the operator learns why the list did not come.
-                mWindow.showMessage(QStringLiteral("Starterliste nicht übernommen: die Sitzung läuft"));
+                emit message(QStringLiteral("Starterliste nicht übernommen: die Sitzung läuft"));
             } else {
                 mSession.submit({.kind = RaceInput::Kind::StarterListImported, .table = result.rows});
-                mWindow.showMessage(result.summary);
+                emit message(result.summary);
             }
             emit finished();
         });
@@ -96,7 +96,7 @@ QString SpreadsheetActions::chooseFile(const QString &folder, const QString &las
 {
     if (mChooser)
         return mChooser(folder, lastName);
-    QFileDialog dialog(&mWindow);
+    QFileDialog dialog(mDialogParent);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilters({QStringLiteral("MS Excel file (*.xls)"), QStringLiteral("Tabellen (*.xlsx *.ods *.csv)"),
                            QStringLiteral("Alle Dateien (*)")});
@@ -120,7 +120,7 @@ void SpreadsheetActions::showError(const QString &text)
 {
     // Not modal: the operator's keys keep booking while the message stands.
     // The caption is the program's name, as on its other windows.
-    auto *box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Chronolauf"), text, QMessageBox::Ok, &mWindow);
+    auto *box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Chronolauf"), text, QMessageBox::Ok, mDialogParent);
     box->setObjectName(QStringLiteral("SpreadsheetError"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);

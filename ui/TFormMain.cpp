@@ -124,7 +124,7 @@ void TFormMain::wire()
     connect(bStartList, &QToolButton::clicked, this, [this] { runCommand({Command::Id::OpenStarterList}); });
     connect(sbExcel, &QToolButton::clicked, this, [this] {
         if (mSpreadsheet)
-            mSpreadsheet->exportResults();
+            mSpreadsheet->exportResults(windowTitle(), mWebAddress);
     });
     connect(sbWeb, &QToolButton::clicked, this, &TFormMain::sbWebClick);
     connect(bSTART2, &PressButton::mouseDown, this, &TFormMain::mStart2Click);
