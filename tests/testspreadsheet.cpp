@@ -1,3 +1,4 @@
+#include "ZipEntry.h"
 #include "RaceDriver.h"
 #include "core/ResultColumns.h"
 #include "core/ResultsSnapshot.h"
@@ -154,24 +155,6 @@ bool writeZip(const QString &path, const std::map<std::string, std::string> &par
     return zip_close(archive) == 0;
 }
 
-QByteArray zipEntry(const QString &path, const char *name)
-{
-    int error = 0;
-    zip_t *archive = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
-    if (!archive)
-        return {};
-    QByteArray data;
-    zip_stat_t stat;
-    zip_file_t *file = zip_stat(archive, name, 0, &stat) == 0 ? zip_fopen(archive, name, 0) : nullptr;
-    if (file) {
-        data.resize(qsizetype(stat.size));
-        if (zip_fread(file, data.data(), stat.size) != zip_int64_t(stat.size))
-            data.clear();
-        zip_fclose(file);
-    }
-    zip_close(archive);
-    return data;
-}
 
 // The cells of a worksheet part by reference, each as its XML; a formula without its stored
 // result, which the export takes out so that the spreadsheet program calculates it anew.

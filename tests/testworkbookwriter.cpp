@@ -1,3 +1,4 @@
+#include "ZipEntry.h"
 #include "workbook/Workbook.h"
 #include "workbook/WorkbookWriter.h"
 #include "workbook/XlsxFormula.h"
@@ -78,25 +79,6 @@ ReadBook readWithOrcus(const QString &path)
     return book;
 }
 
-// One entry of a zip package, read with libzip.
-QByteArray zipEntry(const QString &path, const char *name)
-{
-    int error = 0;
-    zip_t *archive = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
-    if (!archive)
-        return {};
-    QByteArray data;
-    zip_stat_t stat;
-    zip_file_t *file = zip_stat(archive, name, 0, &stat) == 0 ? zip_fopen(archive, name, 0) : nullptr;
-    if (file) {
-        data.resize(qsizetype(stat.size));
-        if (zip_fread(file, data.data(), stat.size) != zip_int64_t(stat.size))
-            data.clear();
-        zip_fclose(file);
-    }
-    zip_close(archive);
-    return data;
-}
 
 // The text of the first element with that name anywhere in an XML part ("" if none).
 QString xmlText(const QByteArray &xml, const char *xpath)
