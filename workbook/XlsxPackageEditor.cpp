@@ -180,6 +180,8 @@ private:
     QString dropResults(const char *id);
     QString writeStrings();
     QString writeStyles();
+    // Names and declares a part the template lacks (the strings, the styles).
+    void declarePart(QString &part, const char *fileName, const char *relationship, const char *contentType);
     void dropCalculationChain();
     QString setProperties(const Workbook &book);
     QString putPart(XmlPart &part);
@@ -380,16 +382,9 @@ QString PackageEdit::writeStrings()
 {
     if (!mStrings.changed())
         return {};
-    if (mStringsPart.isEmpty()) {
-        mStringsPart = folderOf(mWorkbook.name) + QLatin1String("sharedStrings.xml");
-        addRelationship(mWorkbookRelationships.root(),
-                        "http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings",
-                        mStringsPart.mid(folderOf(mWorkbook.name).size()));
-        addOverride(mTypes.root(), mStringsPart,
-                    "application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml");
-        mWorkbookRelationships.changed = true;
-        mTypes.changed = true;
-    }
+    declarePart(mStringsPart, "sharedStrings.xml",
+                "http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings",
+                "application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml");
     return mPackage.put(mStringsPart, mStrings.save());
 }
 
@@ -398,17 +393,23 @@ QString PackageEdit::writeStyles()
 {
     if (!mStyles.changed())
         return {};
-    if (mStylesPart.isEmpty()) {
-        mStylesPart = folderOf(mWorkbook.name) + QLatin1String("styles.xml");
-        addRelationship(mWorkbookRelationships.root(),
-                        "http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles",
-                        mStylesPart.mid(folderOf(mWorkbook.name).size()));
-        addOverride(mTypes.root(), mStylesPart,
-                    "application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml");
-        mWorkbookRelationships.changed = true;
-        mTypes.changed = true;
-    }
+    declarePart(mStylesPart, "styles.xml", "http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles",
+                "application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml");
     return mPackage.put(mStylesPart, mStyles.save());
+}
+
+// A workbook part the package lacks (part empty) gets its name beside the workbook, a
+// relationship from it and a content type.
+void PackageEdit::declarePart(QString &part, const char *fileName, const char *relationship, const char *contentType)
+{
+    if (!part.isEmpty())
+        return;
+    const QString folder = folderOf(mWorkbook.name);
+    part = folder + QLatin1String(fileName);
+    addRelationship(mWorkbookRelationships.root(), relationship, part.mid(folder.size()));
+    addOverride(mTypes.root(), part, contentType);
+    mWorkbookRelationships.changed = true;
+    mTypes.changed = true;
 }
 
 // Names a new worksheet part for a sheet the template lacks (in *part) and declares it.
