@@ -76,6 +76,17 @@ Step afterCountRead(int call, int cts, int dsr, int dcd, int lines = -1)
 Q_DECLARE_METATYPE(QList<Step>)
 
 // The Linux serial device against pseudo-terminals, and the port probe against a folder of links.
+// Aborts the running wait from this thread: it must return Aborted within 50 ms.
+void abortsAtOnce(LinuxSerialDevice &device, std::future<SerialDevice::WaitResult> &wait)
+{
+    QElapsedTimer timer;
+    timer.start();
+    device.abortWait();
+    QCOMPARE(wait.wait_for(std::chrono::milliseconds(1000)), std::future_status::ready);
+    QVERIFY2(timer.elapsed() < 50, qPrintable(QStringLiteral("took %1 ms").arg(timer.elapsed())));
+    QCOMPARE(wait.get().outcome, SerialDevice::WaitResult::Outcome::Aborted);
+}
+
 class TestSerialDevice : public QObject
 {
     Q_OBJECT
@@ -224,12 +235,7 @@ private slots:
         QCOMPARE(device.waitMode(), LinuxSerialDevice::WaitMode::Polling);
         auto wait = std::async(std::launch::async, [&device] { return device.waitForChange(EV_LINES); });
         QCOMPARE(wait.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
-        QElapsedTimer timer;
-        timer.start();
-        device.abortWait();
-        QCOMPARE(wait.wait_for(std::chrono::milliseconds(1000)), std::future_status::ready);
-        QVERIFY2(timer.elapsed() < 50, qPrintable(QStringLiteral("took %1 ms").arg(timer.elapsed())));
-        QCOMPARE(wait.get().outcome, SerialDevice::WaitResult::Outcome::Aborted);
+        abortsAtOnce(device, wait);
         // The abort sticks until the port is opened again.
         QCOMPARE(device.waitForChange(EV_LINES).outcome, SerialDevice::WaitResult::Outcome::Aborted);
     }
@@ -321,12 +327,7 @@ private slots:
         auto wait = std::async(std::launch::async, [&device] { return device.waitForChange(EV_LINES); });
         QCOMPARE(wait.wait_for(std::chrono::milliseconds(10 * LinuxSerialDevice::RecheckMs)), std::future_status::timeout);
         QVERIFY(driver->waits() >= 2); // woken by the recheck, asleep again
-        QElapsedTimer timer;
-        timer.start();
-        device.abortWait();
-        QCOMPARE(wait.wait_for(std::chrono::milliseconds(1000)), std::future_status::ready);
-        QVERIFY2(timer.elapsed() < 50, qPrintable(QStringLiteral("took %1 ms").arg(timer.elapsed())));
-        QCOMPARE(wait.get().outcome, SerialDevice::WaitResult::Outcome::Aborted);
+        abortsAtOnce(device, wait);
     }
 
     // Where the counts and the lines read back disagree for good, the lines win after a while;
