@@ -128,8 +128,11 @@ void RaceCore::apply(const RaceInput &in)
         break;
     case Kind::Undo: break; // the session rebuilds the race without the lap
     case Kind::StarterListImported:
+        // A list that comes once a session runs is not taken, nor part of its record.
         if (mControls.setupEnabled && !in.table.isEmpty())
             ImportStarterList(in.table);
+        else
+            mRaceChanged = false;
         break;
     case Kind::BarrierSettingsChanged: setBarrierSettings(BarrierSettings::unpack(in.value)); break;
     }

@@ -316,6 +316,20 @@ private slots:
         QVERIFY(rebuilt->core().sameState(session->core()));
     }
 
+    // Inputs the running race refuses are not in its record: replayed after an undo they
+    // could act on a state they were never meant for.
+    void refusedInputsAreNotRecorded()
+    {
+        make(3);
+        submit({.kind = Kind::StartCommand});
+        const std::size_t before = session->history().size();
+        submit({.kind = Kind::StarterListImported, .table = {{QStringLiteral("7"), QStringLiteral("Nord")}}});
+        submit({.kind = Kind::DeletePending});
+        submit({.kind = Kind::Assign, .value = 9});
+        QCOMPARE(session->history().size(), before);
+        QCOMPARE(session->core().carCount(), 3);
+    }
+
     // Passes are kept as ticks: a race past 100 hours books its laps from the real times.
     void passesPastOneHundredHours_data()
     {
