@@ -48,6 +48,8 @@ struct CellFormat
     std::optional<std::uint32_t> fontColour;
     std::optional<int> fontPoints;
     std::optional<bool> bold;
+    // A lap of the participant carries a hint worth a look in the corrections window.
+    bool underline = false;
     Align align = Align::Right;
 
     friend bool operator==(const CellFormat &, const CellFormat &) = default;

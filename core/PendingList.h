@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Correction.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -18,6 +20,7 @@ public:
     {
         std::uint32_t id = 0;
         std::int32_t tick = 0;
+        PassSource source = PassSource::Key;
         friend bool operator==(const Pass &, const Pass &) = default;
     };
 

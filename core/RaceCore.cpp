@@ -135,6 +135,10 @@ void RaceCore::apply(const RaceInput &in)
             mRaceChanged = false;
         break;
     case Kind::BarrierSettingsChanged: setBarrierSettings(BarrierSettings::unpack(in.value)); break;
+    case Kind::StrikePass:
+    case Kind::RestorePass:
+    case Kind::MovePass:
+    case Kind::InsertPass: correct(now, in); break;
     }
 }
 
@@ -218,6 +222,8 @@ GridLayout::CellFormat RaceCore::cellFormat(int column, int row, std::int32_t no
     }
     if (p >= 1 && p == mTable.CurrentParticipant)
         format.background = Colour::LastBooked;
+    if (column == Column::Laps && p >= 1 && mFlagged[std::size_t(p)])
+        format.underline = true;
     return format;
 }
 
@@ -235,7 +241,7 @@ void RaceCore::mStart2Click(std::int32_t now, bool confirmed, RaceInput::Questio
     case SessionState::Idle: startSession(now); break;
     case SessionState::Running:
         if (confirmed)
-            stopSession();
+            stopSession(now);
         break;
     case SessionState::Ended:
         if (confirmed)
@@ -308,6 +314,11 @@ void RaceCore::startSession(std::int32_t now)
         record.fill(0);
     t.LastPassTick.fill(0);
     mNextPassId = 1;
+    mBook.clear();
+    mCorrections.clear();
+    mFlagged.fill(false);
+    mGongTick.reset();
+    mEndTick.reset();
     mControls.ausEnabled = false;
 
     writeKeyLabels();
@@ -338,9 +349,10 @@ void RaceCore::startSession(std::int32_t now)
     mControls.timerAllEnabled = true;
 }
 
-void RaceCore::stopSession()
+void RaceCore::stopSession(std::int32_t now)
 {
     RaceTable &t = mTable;
+    mEndTick = now;
     mControls.gongVisible = false;
     mControls.timerAllEnabled = false;
     mControls.barrierPicture = BarrierPicture::Stopped;
@@ -390,6 +402,9 @@ void RaceCore::resetSession()
     t.CurrentParticipant = 0;
     mControls.captureEnabled = false;
     mPending.clear();
+    mBook.clear();
+    mCorrections.clear();
+    mFlagged.fill(false);
     mObserver->pendingChanged();
     mSortPosition = 0;
     setStartButton(SessionState::Idle);
@@ -444,6 +459,7 @@ void RaceCore::TimerALLTimer(std::int32_t now)
     t.ResortInProgress = true;
     setStartButton(SessionState::Ended);
     mState = SessionState::Ended;
+    mEndTick = now;
     mControls.timerAllEnabled = false;
     t.ResortInProgress = false;
     mObserver->controlsChanged();
@@ -460,6 +476,7 @@ void RaceCore::Timer1Timer(std::int32_t now)
         if (!mControls.gongVisible) {
             mObserver->playSound(RaceObserver::Sound::Gong);
             mRaceChanged = true;
+            mGongTick = now;
         }
         mControls.gongVisible = true;
         remaining = 0;
@@ -515,11 +532,11 @@ void RaceCore::ComPortEvent(std::int32_t stamped, const RaceInput &in)
             mStart2Click(now, false, RaceInput::Question::None);
         // With one barrier the start barrier is the finish line too; with two it only starts.
         else if (mBarrierSettings.oneBarrier && mState == SessionState::Running)
-            CapturePass(now);
+            CapturePass(now, 0, PassSource::Barrier);
     }
     // One-barrier mode does not switch the finish lines off.
     if (counts.finish && mState == SessionState::Running && mControls.barriersArmed)
-        CapturePass(now);
+        CapturePass(now, 0, PassSource::Barrier);
 }
 
 void RaceCore::setBarrierSettings(const BarrierSettings &settings)
@@ -540,7 +557,7 @@ void RaceCore::setBarrierIndicator(bool visible)
 
 // ---- pending pass times ----
 
-void RaceCore::CapturePass(std::int32_t now, std::uint32_t id)
+void RaceCore::CapturePass(std::int32_t now, std::uint32_t id, PassSource source)
 {
     if (!mControls.captureEnabled)
         return;
@@ -549,7 +566,7 @@ void RaceCore::CapturePass(std::int32_t now, std::uint32_t id)
         id = mNextPassId;
     mNextPassId = std::max(mNextPassId, id + 1);
     mObserver->playSound(RaceObserver::Sound::Contact);
-    mPending.append({.id = id, .tick = now}, mText.time(TickDiff(now, mTable.RaceStartTick)));
+    mPending.append({.id = id, .tick = now, .source = source}, mText.time(TickDiff(now, mTable.RaceStartTick)));
     mOutcome.pass = id;
     mObserver->pendingChanged();
     mObserver->focusPendingList();
@@ -591,6 +608,7 @@ void RaceCore::FClick(std::int32_t now, int p, std::uint32_t id, bool noLap)
     const int index = id != 0 ? mPending.indexOf(id) : mPending.selectedIndex();
     const bool keyPress = index < 0;
     const std::int32_t pass = keyPress ? now : mPending.pass(index).tick;
+    const PassSource source = keyPress ? PassSource::Key : mPending.pass(index).source;
     if (keyPress) {
         if (id == 0)
             id = mNextPassId;
@@ -603,6 +621,10 @@ void RaceCore::FClick(std::int32_t now, int p, std::uint32_t id, bool noLap)
     t.WarnSinceTick[p] = pass;
     if (!noLap)
         BookLap(p);
+    if (t.lapCount(p) > lapsBefore) {
+        mBook.append(p, {.id = id, .tick = pass, .source = source, .finishing = mControls.gongVisible});
+        mFlagged[std::size_t(p)] = mBook.flagged(p, t.RaceStartTick);
+    }
     // The pass is used up even when nothing could be booked.
     if (!keyPress)
         mDelZeitClick(id);
@@ -862,5 +884,218 @@ bool RaceCore::sameState(const RaceCore &o) const
         && mWarnText == o.mWarnText && mAcceptedWarnText == o.mAcceptedWarnText && mWarningTime == o.mWarningTime
         && mTitle == o.mTitle && mSessionType == o.mSessionType && mBarrierSettings == o.mBarrierSettings
         && mBarriers.startLevel() == o.mBarriers.startLevel() && mBarriers.finishLevel() == o.mBarriers.finishLevel()
-        && mNextPassId == o.mNextPassId;
+        && mNextPassId == o.mNextPassId && mBook == o.mBook && mCorrections == o.mCorrections
+        && mFlagged == o.mFlagged && mGongTick == o.mGongTick && mEndTick == o.mEndTick;
+}
+
+// ---- corrections of booked laps ----
+
+std::int32_t RaceCore::raceEndOf(int p, std::int32_t now) const
+{
+    const BookedPass *last = mBook.lastCounted(p);
+    if (last && last->finishing)
+        return TickDiff(last->tick, mTable.RaceStartTick);
+    return TickDiff(mEndTick.value_or(now), mTable.RaceStartTick);
+}
+
+std::optional<QString> RaceCore::correctionRefusal(const RaceInput &in, std::int32_t now) const
+{
+    using Kind = RaceInput::Kind;
+    if (mState == SessionState::Idle)
+        return QStringLiteral("Es läuft kein Rennen, das korrigiert werden könnte.");
+    if (in.text.trimmed().isEmpty())
+        return QStringLiteral("Bitte einen Grund angeben.");
+    const auto unknown = [](int p) { return QStringLiteral("Teilnehmer %1 gibt es nicht.").arg(p); };
+    const auto full = [this](int p) {
+        return QStringLiteral("%1 hat schon %2 Runden, mehr lässt das Rundenlimit nicht zu.").arg(KeyLabel(p)).arg(mLapLimit);
+    };
+    const auto tooLate = [this](int p) {
+        const BookedPass *last = mBook.lastCounted(p);
+        return last && last->finishing ? QStringLiteral("Die Zeit liegt nach dem Zieleinlauf von %1.").arg(KeyLabel(p))
+                                       : QStringLiteral("Die Zeit liegt nach dem Ende des Rennens.");
+    };
+
+    if (in.kind == Kind::InsertPass) {
+        const int p = in.value;
+        if (p < 1 || p > mCarCount)
+            return unknown(p);
+        if (in.raceTime <= 0)
+            return QStringLiteral("Die Zeit liegt vor dem Start.");
+        if (in.raceTime > raceEndOf(p, now))
+            return tooLate(p);
+        if (mBook.hasPassAt(p, mTable.RaceStartTick + in.raceTime))
+            return QStringLiteral("%1 hat zu dieser Zeit schon eine Durchfahrt.").arg(KeyLabel(p));
+        if (mBook.countedLaps(p) >= mLapLimit)
+            return full(p);
+        return std::nullopt;
+    }
+
+    const auto place = mBook.find(in.pass);
+    if (in.pass == 0 || !place)
+        return QStringLiteral("Diese Durchfahrt ist keinem Teilnehmer gebucht.");
+    const BookedPass &pass = mBook.at(*place);
+    switch (in.kind) {
+    case Kind::StrikePass:
+        if (pass.struck)
+            return QStringLiteral("Die Runde ist schon gestrichen.");
+        break;
+    case Kind::RestorePass:
+        if (!pass.struck)
+            return QStringLiteral("Die Runde ist nicht gestrichen.");
+        if (mBook.countedLaps(place->participant) >= mLapLimit)
+            return full(place->participant);
+        break;
+    case Kind::MovePass: {
+        const int to = in.value;
+        if (to < 1 || to > mCarCount)
+            return unknown(to);
+        if (to == place->participant)
+            return QStringLiteral("Die Runde gehört schon %1.").arg(KeyLabel(to));
+        if (pass.struck)
+            return QStringLiteral("Eine gestrichene Runde wird nicht umgebucht.");
+        if (mTable.LapWord(to) & RaceTable::OutFlag)
+            return QStringLiteral("%1 ist aus dem Rennen genommen (AUS).").arg(KeyLabel(to));
+        if (TickDiff(pass.tick, mTable.RaceStartTick) > raceEndOf(to, now))
+            return tooLate(to);
+        if (mBook.hasPassAt(to, pass.tick))
+            return QStringLiteral("%1 hat zu dieser Zeit schon eine Durchfahrt.").arg(KeyLabel(to));
+        if (mBook.countedLaps(to) >= mLapLimit)
+            return full(to);
+        break;
+    }
+    default: return QStringLiteral("Das ist keine Korrektur.");
+    }
+    return std::nullopt;
+}
+
+void RaceCore::correct(std::int32_t now, const RaceInput &in)
+{
+    using Kind = RaceInput::Kind;
+    if (correctionRefusal(in, now)) {
+        mRaceChanged = false;
+        return;
+    }
+    const std::int32_t start = mTable.RaceStartTick;
+    Correction c{.madeAt = TickDiff(now, start), .wallClockMs = in.wallClockMs, .operatorName = in.operatorName,
+                 .reason = in.text};
+    if (in.kind == Kind::InsertPass) {
+        // A recorded insertion keeps the id it had; a new one gets the next.
+        std::uint32_t id = in.pass;
+        if (id == 0 || id == RaceInput::NoPass || mBook.find(id) || mPending.indexOf(id) >= 0)
+            id = mNextPassId;
+        mNextPassId = std::max(mNextPassId, id + 1);
+        const std::int32_t tick = start + in.raceTime;
+        // A missed pass after the gong was the participant's finish, as a booked one would be.
+        const bool finishing = mGongTick && TickDiff(tick, *mGongTick) >= 0;
+        const int index = mBook.insert(in.value, {.id = id, .tick = tick, .source = PassSource::Inserted, .finishing = finishing}, start);
+        c.action = Correction::Action::Insert;
+        c.participant = in.value;
+        c.pass = id;
+        c.passTime = in.raceTime;
+        c.lap = mBook.lapOf({in.value, index});
+        mOutcome.pass = id;
+        relap({in.value});
+    } else {
+        const LapBook::Place place = *mBook.find(in.pass);
+        const int p = place.participant;
+        c.participant = p;
+        c.pass = in.pass;
+        c.passTime = TickDiff(mBook.at(place).tick, start);
+        mOutcome.pass = in.pass;
+        switch (in.kind) {
+        case Kind::StrikePass:
+            c.action = Correction::Action::Strike;
+            c.lap = mBook.lapOf(place);
+            mBook.setStruck(place, true);
+            relap({p});
+            break;
+        case Kind::RestorePass:
+            c.action = Correction::Action::Restore;
+            mBook.setStruck(place, false);
+            c.lap = mBook.lapOf(place);
+            relap({p});
+            break;
+        default: {
+            c.action = Correction::Action::Move;
+            c.toParticipant = in.value;
+            c.lap = mBook.lapOf(place);
+            const int index = mBook.insert(in.value, mBook.take(place), start);
+            c.newLap = mBook.lapOf({in.value, index});
+            relap({p, in.value});
+            break;
+        }
+        }
+    }
+    mCorrections.push_back(std::move(c));
+    mObserver->gridChanged(RaceObserver::GridChange::Cells);
+    mObserver->controlsChanged();
+}
+
+// The lap cells of a participant without a lap (any longer).
+void RaceCore::writeEmptyLaps(int row)
+{
+    for (const int c : {Column::Place, Column::Laps, Column::LastLap, Column::PreviousLap, Column::BestLap,
+                        Column::GapToLeader, Column::GapAhead, Column::TotalTime})
+        mGrid.clearCell(c, row);
+}
+
+void RaceCore::relap(std::initializer_list<int> participants)
+{
+    RaceTable &t = mTable;
+    for (const int p : participants) {
+        RaceTable::Record &rec = t.LapRecord[p];
+        RaceTable::Record &elapsed = t.ElapsedRecord[p];
+        const std::int32_t kept = t.LapWord(p) & RaceTable::OutFlag;
+        rec.fill(0);
+        elapsed.fill(0);
+        t.BestLap(p) = RaceTable::NoBestLap;
+        // Lap k runs from the previous counted pass (the start for the first) to the k-th.
+        int laps = 0;
+        bool finished = false;
+        std::int32_t previous = t.RaceStartTick;
+        for (const BookedPass &pass : mBook.passes(p)) {
+            if (pass.struck)
+                continue;
+            ++laps;
+            const std::int32_t lapTime = TickDiff(pass.tick, previous);
+            rec[laps + 2] = lapTime;
+            elapsed[laps + 2] = TickDiff(pass.tick, t.RaceStartTick);
+            t.BestLap(p) = std::min(t.BestLap(p), lapTime);
+            previous = pass.tick;
+            finished = pass.finishing;
+        }
+        rec[laps + 3] = previous;
+        elapsed[RaceTable::LapWordElement] = laps;
+        t.LapWord(p) = laps | kept | (finished ? RaceTable::FinishedFlag : 0);
+        if (mState == SessionState::Running)
+            t.WarnSinceTick[p] = previous;
+        mFlagged[std::size_t(p)] = mBook.flagged(p, t.RaceStartTick);
+    }
+
+    int leader = 0;
+    for (int p = 1; p <= mCarCount; ++p)
+        leader = std::max(leader, t.lapCount(p));
+    t.LeaderLaps() = leader;
+    if (mState == SessionState::Running)
+        mControls.lapsValue = mLapLimit - leader;
+
+    // Rows without laps have no place: they sort last, as they do before their first lap.
+    for (int r = 1; r <= mCarCount; ++r) {
+        if (t.lapCount(t.ParticipantAtRow[r]) == 0)
+            mGrid.clearCell(Column::Place, r);
+    }
+    RankAndSort();
+    for (const int p : participants) {
+        if (t.lapCount(p) > 0)
+            mText.writeLap(mGrid, t.RowOfParticipant[p], t, p);
+        else
+            writeEmptyLaps(t.RowOfParticipant[p]);
+    }
+    mText.writeGaps(mGrid, t, mCarCount);
+    if (mState == SessionState::Ended) {
+        for (int r = 1; r <= mCarCount; ++r) {
+            if (t.lapCount(t.ParticipantAtRow[r]) == 0)
+                StandingsText::writeNoLaps(mGrid, r);
+        }
+    }
 }

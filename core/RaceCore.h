@@ -3,6 +3,7 @@
 #include "core/BarrierRouter.h"
 #include "core/Controls.h"
 #include "core/GridLayout.h"
+#include "core/LapBook.h"
 #include "core/PendingList.h"
 #include "core/RaceInput.h"
 #include "core/RaceObserver.h"
@@ -14,6 +15,10 @@
 #include <QLocale>
 #include <QString>
 #include <QStringList>
+
+#include <array>
+#include <initializer_list>
+#include <vector>
 
 #include <cstdint>
 #include <optional>
@@ -76,6 +81,17 @@ public:
     const RaceTable &table() const { return mTable; }
     const StandingsGrid &grid() const { return mGrid; }
     const PendingList &pending() const { return mPending; }
+    // The passes booked to each participant, struck ones included.
+    const LapBook &lapBook() const { return mBook; }
+    // The participant's passes as the corrections window lists them, with their hints.
+    std::vector<LapBook::Row> lapRows(int participant) const { return mBook.rows(participant, mTable.RaceStartTick); }
+    // Whether a counted lap of the participant carries a hint: its lap count is underlined.
+    bool lapsFlagged(int participant) const { return mFlagged[std::size_t(participant)]; }
+    // The corrections in effect, oldest first.
+    const std::vector<Correction> &corrections() const { return mCorrections; }
+    // Why the core would refuse this correction input at the instant now, for the operator;
+    // nothing when it would apply it. A refused correction changes nothing.
+    std::optional<QString> correctionRefusal(const RaceInput &input, std::int32_t now) const;
 
     int carCount() const { return mCarCount; }
     int lapLimit() const { return mLapLimit; }
@@ -116,7 +132,7 @@ public:
 private:
     void mStart2Click(std::int32_t now, bool confirmed, RaceInput::Question answers);
     void startSession(std::int32_t now);
-    void stopSession();
+    void stopSession(std::int32_t now);
     void resetSession();
     void TimerALLTimer(std::int32_t now);
     void Timer1Timer(std::int32_t now);
@@ -126,7 +142,15 @@ private:
     void ComPortEvent(std::int32_t now, const RaceInput &in);
     void setBarrierSettings(const BarrierSettings &settings);
     void setBarrierIndicator(bool visible);
-    void CapturePass(std::int32_t now, std::uint32_t id = 0);
+    void CapturePass(std::int32_t now, std::uint32_t id = 0, PassSource source = PassSource::Key);
+    void correct(std::int32_t now, const RaceInput &in);
+    // The race time up to which a pass of the participant may be typed in: the finish, the
+    // end of the session, or now.
+    std::int32_t raceEndOf(int participant, std::int32_t now) const;
+    // Rebuilds the lap records of these participants from their booked passes, then the
+    // places, gaps and lap cells of the field.
+    void relap(std::initializer_list<int> participants);
+    void writeEmptyLaps(int row);
     void mDelZeitClick(std::uint32_t id);
     void FClick(std::int32_t now, int participant, std::uint32_t id, bool noLap);
     void restoreSetup(const SessionSetup &setup);
@@ -165,6 +189,12 @@ private:
     RaceTable mTable;
     StandingsGrid mGrid;
     PendingList mPending;
+    LapBook mBook;
+    std::vector<Correction> mCorrections;
+    std::array<bool, RaceTable::MaxParticipants + 1> mFlagged{};
+    // When the gong showed, and when the session ended (by the command or by itself).
+    std::optional<std::int32_t> mGongTick;
+    std::optional<std::int32_t> mEndTick;
 
     int mCarCount = RaceTable::MaxParticipants;
     int mLapLimit = MaxLapLimit;

@@ -51,7 +51,15 @@ struct RaceInput
         // setup: what an idle session starts from, in one input (settings loaded, a journal's
         // header, the record's beginning). Never a journal line: the header carries it.
         SetupRestored = 28,
+        // Corrections of booked laps, each with its reason in text, who made it in
+        // operatorName and when in wallClockMs. pass: the booked pass they act on.
+        StrikePass = 29,   // the pass no longer counts: the laps before and after it merge
+        RestorePass = 30,  // a struck pass counts again
+        MovePass = 31,     // value: the participant the pass goes to
+        InsertPass = 32,   // value: participant; raceTime: the missed pass; pass: the id it gets
     };
+
+    static constexpr bool IsCorrection(Kind kind) { return kind >= Kind::StrikePass && kind <= Kind::InsertPass; }
 
     // Pass ids of Assign: NoPass books nothing and only makes the participant current (a key
     // press that the booking guard refused); an id that waits books that pass; any other id
@@ -103,4 +111,10 @@ struct RaceInput
     bool noLap = false;
     // SetupRestored: the set-up to restore.
     std::shared_ptr<const SessionSetup> setup = {};
+    // InsertPass: the race time of the missed pass, ms from the start.
+    std::int32_t raceTime = 0;
+    // Corrections: who made it (the operator setting, else the login name) ...
+    QString operatorName = {};
+    // ... and the wall clock when it was made, ms since the epoch, for the trail.
+    std::int64_t wallClockMs = 0;
 };

@@ -3,6 +3,8 @@
 #include "core/RaceCore.h"
 #include "core/TimeText.h"
 
+#include <algorithm>
+
 ResultsSnapshot ResultsSnapshot::of(const RaceCore &core)
 {
     const StandingsGrid &grid = core.grid();
@@ -33,9 +35,14 @@ ResultsSnapshot ResultsSnapshot::of(const RaceCore &core)
                 row.lapTimes.push_back(table.lapTime(row.participant, lap));
             row.finished = (table.LapWord(row.participant) & RaceTable::FinishedFlag) != 0;
             row.out = (table.LapWord(row.participant) & RaceTable::OutFlag) != 0;
+            row.corrected = std::any_of(core.corrections().begin(), core.corrections().end(), [&](const Correction &c) {
+                return c.participant == row.participant || c.toParticipant == row.participant;
+            });
         }
         s.rows.push_back(std::move(row));
     }
+    if (s.state != SessionState::Idle)
+        s.corrections = core.corrections();
     return s;
 }
 
@@ -43,5 +50,5 @@ bool ResultsSnapshot::sameApartFromCountdown(const ResultsSnapshot &other) const
 {
     return title == other.title && sessionType == other.sessionType && state == other.state && gong == other.gong
         && columnTitles == other.columnTitles && leaderLaps == other.leaderLaps
-        && decimalSeparator == other.decimalSeparator && rows == other.rows;
+        && decimalSeparator == other.decimalSeparator && rows == other.rows && corrections == other.corrections;
 }

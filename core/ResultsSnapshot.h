@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Controls.h"
+#include "core/Correction.h"
 #include "core/StandingsGrid.h"
 
 #include <QString>
@@ -24,6 +25,7 @@ struct ResultsSnapshot
         std::vector<std::int32_t> lapTimes; // ms, first lap first
         bool finished = false;              // crossed the line after the gong: no more laps
         bool out = false;                   // taken out of the race by the operator
+        bool corrected = false;             // a correction in effect changed its laps
 
         friend bool operator==(const Row &, const Row &) = default;
     };
@@ -38,6 +40,8 @@ struct ResultsSnapshot
     int leaderLaps = 0;                     // the most laps anybody has run
     QChar decimalSeparator = QLatin1Char(','); // of the race times, for texts made from lapTimes
     std::vector<Row> rows;
+    // The corrections in effect, oldest first.
+    std::vector<Correction> corrections;
 
     static ResultsSnapshot of(const RaceCore &core);
     // Everything but the countdown is the same: a live view that counts down by itself has

@@ -1,5 +1,7 @@
 #include "core/TimeText.h"
 
+#include <QRegularExpression>
+
 #include <cstdlib>
 #include <limits>
 
@@ -120,6 +122,24 @@ std::int32_t ParseRaceTime(QStringView text)
     const PaddedText padded(text, u"00:00:00,00");
     const std::int64_t ms = std::int64_t(padded.field(0)) * 3600000 + std::int64_t(padded.field(3)) * 60000
         + std::int64_t(padded.field(6)) * 1000 + std::int64_t(padded.field(9)) * 10;
+    return static_cast<std::int32_t>(ms);
+}
+
+std::optional<std::int32_t> ParseTypedRaceTime(QStringView text)
+{
+    static const QRegularExpression pattern(QStringLiteral("^\\s*(?:(\\d{1,2}):)?(\\d{1,2}):(\\d\\d)(?:[.,](\\d{1,3}))?\\s*$"));
+    const QRegularExpressionMatch m = pattern.match(text.toString());
+    if (!m.hasMatch())
+        return std::nullopt;
+    const int minutes = m.capturedView(2).toInt();
+    const int seconds = m.capturedView(3).toInt();
+    if (minutes > 59 || seconds > 59)
+        return std::nullopt;
+    // "4" is four tenths, "45" 45 hundredths, "456" milliseconds.
+    QString fraction = m.captured(4);
+    fraction = fraction.leftJustified(3, QLatin1Char('0'));
+    const std::int64_t ms = std::int64_t(m.capturedView(1).toInt()) * 3600000 + std::int64_t(minutes) * 60000
+        + std::int64_t(seconds) * 1000 + fraction.toInt();
     return static_cast<std::int32_t>(ms);
 }
 

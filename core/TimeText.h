@@ -15,6 +15,9 @@ namespace TimeText {
 // A negative duration is written as '-' followed by the form of its absolute value.
 QString FormatRaceTime(std::int32_t ms, QChar decimalSeparator);
 std::int32_t ParseRaceTime(QStringView text);
+// A race time as the operator types it: "1:02:03,45", "12:34,56", "12:34" ('.' or ',' before
+// one to three decimals). Empty for anything else, and for minutes or seconds over 59.
+std::optional<std::int32_t> ParseTypedRaceTime(QStringView text);
 
 // MM:SS, both parts modulo 60.
 QString FormatMinSec(std::int32_t ms);

@@ -247,6 +247,18 @@ void JournalFormat::appendInputLine(QByteArray &out, const RaceInput &in)
     }
     if (in.noLap)
         out += " n=1";
+    if (in.raceTime != 0) {
+        out += " t=";
+        appendInteger(out, in.raceTime);
+    }
+    if (!in.operatorName.isEmpty()) {
+        out += " o=";
+        appendEncoded(out, in.operatorName);
+    }
+    if (in.wallClockMs != 0) {
+        out += " w=";
+        appendInteger(out, in.wallClockMs);
+    }
     appendChecked(out, start);
 }
 
@@ -402,7 +414,8 @@ std::optional<RaceInput> JournalFormat::parseInput(QByteArrayView body)
     if (fields.size() < 2)
         return std::nullopt;
     const auto kind = parseAs<int>(fields[0], 0, static_cast<int>(LastKind));
-    if (!kind)
+    // A set-up is the header's, never a line's.
+    if (!kind || *kind == static_cast<int>(RaceInput::Kind::SetupRestored))
         return std::nullopt;
     RaceInput in{.kind = static_cast<RaceInput::Kind>(*kind)};
     if (fields[1] != "-") {
@@ -475,6 +488,24 @@ std::optional<RaceInput> JournalFormat::parseInput(QByteArrayView body)
         case 'i':
             if (const auto id = parseAs<std::uint32_t>(value, 1))
                 in.pass = *id;
+            else
+                return std::nullopt;
+            break;
+        case 't':
+            if (const auto t = parseAs<std::int32_t>(value))
+                in.raceTime = *t;
+            else
+                return std::nullopt;
+            break;
+        case 'o':
+            if (auto o = decode(value))
+                in.operatorName = std::move(*o);
+            else
+                return std::nullopt;
+            break;
+        case 'w':
+            if (const auto w = parseAs<std::int64_t>(value))
+                in.wallClockMs = *w;
             else
                 return std::nullopt;
             break;

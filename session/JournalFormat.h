@@ -17,7 +17,7 @@
 // crash or a flipped bit is recognised:
 //
 //   CHRONOLAUF-JOURNAL <format> <program> key=value ... <crc>   the header (JournalHeader)
-//   <kind> <tick or -> [v=..] [c=1] [a=..] [x=..] [l=..] [p=..] [s=..] [i=..] [n=1] <crc>   one input
+//   <kind> <tick or -> [v=..] [c=1] [a=..] [x=..] [l=..] [p=..] [s=..] [i=..] [n=1] [t=..] [o=..] [w=..] <crc>   one input
 //   END <reason> <crc>                                          a clean end, always last
 //
 // Fields are separated by single spaces; texts are percent-encoded wherever a byte could
@@ -31,7 +31,7 @@ public:
     // Where the kernel tells the id of the current boot.
     static constexpr char BootIdPath[] = "/proc/sys/kernel/random/boot_id";
     // The highest input kind this format knows: a journal with a later one is refused.
-    static constexpr RaceInput::Kind LastKind = RaceInput::Kind::Undo;
+    static constexpr RaceInput::Kind LastKind = RaceInput::Kind::InsertPass;
 
     // The version of this program, as it goes into every header.
     static QString programVersion();

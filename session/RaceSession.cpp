@@ -1,6 +1,7 @@
 #include "session/RaceSession.h"
 
 #include "core/TickSource.h"
+#include "core/CorrectionText.h"
 #include "core/TimeText.h"
 
 #include <algorithm>
@@ -60,7 +61,7 @@ void RaceSession::applyOne(RaceInput input)
     if (!input.tick)
         input.tick = now();
     if (input.kind == Kind::Undo) {
-        undoLastLap(input);
+        undoLast(input);
         return;
     }
     const SessionState before = mCore.sessionState();
@@ -79,7 +80,7 @@ void RaceSession::applyOne(RaceInput input)
     const RaceCore::Outcome &outcome = mCore.lastOutcome();
     if (outcome.pass != 0
         && (input.kind == Kind::CapturePass || input.kind == Kind::Assign || input.kind == Kind::DeletePending
-            || input.kind == Kind::SelectPending)) {
+            || input.kind == Kind::SelectPending || input.kind == Kind::InsertPass)) {
         input.pass = outcome.pass;
         if (input.kind == Kind::SelectPending)
             input.value = 0;
@@ -93,6 +94,7 @@ void RaceSession::applyOne(RaceInput input)
         mSetup = setupBefore ? *setupBefore : mCore.setup();
         mHistory = {input};
         mEffects.assign(1, Effect{});
+        mWithdrawn.clear();
         mLastRefresh.reset();
         if (!mReplaying)
             emit sessionBegan(mSetup, mHistory);
@@ -109,6 +111,8 @@ void RaceSession::applyOne(RaceInput input)
         Effect effect;
         if (input.kind == Kind::Assign && outcome.booked)
             effect = {.booked = true, .keyPress = outcome.keyPress, .pass = outcome.pass, .passTick = outcome.passTick};
+        else if (RaceInput::IsCorrection(input.kind))
+            effect = {.correction = true};
         mHistory.push_back(input);
         mEffects.push_back(effect);
         if (!mReplaying)
@@ -120,6 +124,7 @@ void RaceSession::applyOne(RaceInput input)
         mLastRefresh.reset();
         mHistory.clear();
         mEffects.clear();
+        mWithdrawn.clear();
         if (!mReplaying)
             emit sessionClosed();
     }
@@ -173,18 +178,23 @@ void RaceSession::rebuild(const std::optional<SessionSetup> &setup, const std::v
 
 void RaceSession::restore(const std::optional<SessionSetup> &setup, const std::vector<RaceInput> &inputs)
 {
+    mWithdrawn.clear();
     rebuild(setup, inputs);
     emitChanges(RowCountChange | CellsChange | RunningTimesChange | PendingChange | ControlsChange);
 }
 
-void RaceSession::undoLastLap(const RaceInput &undo)
+void RaceSession::undoLast(const RaceInput &undo)
 {
-    auto last = std::find_if(mEffects.rbegin(), mEffects.rend(), [](const Effect &e) { return e.booked; });
+    auto last = std::find_if(mEffects.rbegin(), mEffects.rend(), [](const Effect &e) { return e.booked || e.correction; });
     if (last == mEffects.rend())
         return;
     const std::size_t k = std::size_t(std::distance(last, mEffects.rend()) - 1);
     const int participant = mHistory[k].value;
     const Effect effect = *last;
+    if (effect.correction) {
+        undoCorrection(undo, k);
+        return;
+    }
     // The lap goes and its pass waits again under its own id; every later input names its
     // passes by id, so it does again exactly what it did.
     std::vector<RaceInput> inputs(mHistory.begin(), mHistory.begin() + std::ptrdiff_t(k));
@@ -203,6 +213,33 @@ void RaceSession::undoLastLap(const RaceInput &undo)
     const QString passText = TimeText::FormatRaceTime(TickDiff(effect.passTick, mCore.table().RaceStartTick), mCore.decimalSeparator());
     emit undone(QStringLiteral("Runde von %1 zurückgenommen: %2").arg(KeyLabel(participant), passText));
     emitChanges(RowCountChange | CellsChange | RunningTimesChange | PendingChange | ControlsChange);
+}
+
+void RaceSession::undoCorrection(const RaceInput &undo, std::size_t k)
+{
+    // The correction in effect that input k made: the core lists them in order.
+    const auto corrections = std::count_if(mEffects.begin(), mEffects.begin() + std::ptrdiff_t(k), [](const Effect &e) { return e.correction; });
+    Correction taken = mCore.corrections().at(std::size_t(corrections));
+    taken.withdrawn = true;
+    std::vector<RaceInput> inputs(mHistory.begin(), mHistory.begin() + std::ptrdiff_t(k));
+    inputs.insert(inputs.end(), mHistory.begin() + std::ptrdiff_t(k) + 1, mHistory.end());
+    rebuild(SessionSetup(mSetup), inputs);
+    mWithdrawn.push_back(taken);
+    if (mReplaying)
+        return;
+    emit recorded(undo);
+    const QStringList cells = CorrectionText::cells(taken, mCore.decimalSeparator());
+    emit undone(QStringLiteral("Korrektur zurückgenommen: %1 %2").arg(CorrectionText::action(taken.action), cells.at(4)));
+    emitChanges(RowCountChange | CellsChange | RunningTimesChange | PendingChange | ControlsChange);
+}
+
+std::vector<Correction> RaceSession::trail() const
+{
+    std::vector<Correction> all = mCore.corrections();
+    all.insert(all.end(), mWithdrawn.begin(), mWithdrawn.end());
+    // In the order they were made; a correction made again after an undo comes after it.
+    std::stable_sort(all.begin(), all.end(), [](const Correction &a, const Correction &b) { return a.madeAt < b.madeAt; });
+    return all;
 }
 
 std::shared_ptr<const ResultsSnapshot> RaceSession::snapshot() const

@@ -47,6 +47,8 @@ public:
     void restore(const std::optional<SessionSetup> &setup, const std::vector<RaceInput> &inputs);
     // The race clock now.
     std::int32_t now() const;
+    // Every correction of the session, oldest first: those in effect and those taken back.
+    std::vector<Correction> trail() const;
     // The results after the latest input; made once per change, shared by every reader.
     std::shared_ptr<const ResultsSnapshot> snapshot() const;
 
@@ -75,7 +77,7 @@ signals:
     void recorded(const RaceInput &input);
     // The session was reset for the next one: its record is complete.
     void sessionClosed();
-    // A lap was taken back; the text says which, for the operator.
+    // A lap or a correction was taken back; the text says which, for the operator.
     void undone(const QString &what);
 
 private:
@@ -83,6 +85,7 @@ private:
     struct Effect
     {
         bool booked = false;       // an assignment that booked a lap
+        bool correction = false;   // a correction that was applied
         bool keyPress = false;     // its pass was the key press (else a waiting pass)
         std::uint32_t pass = 0;    // the id of the pass it booked
         std::int32_t passTick = 0; // and its tick
@@ -90,7 +93,10 @@ private:
 
     void applyOne(RaceInput input);
     void emitChanges(unsigned changes);
-    void undoLastLap(const RaceInput &undo);
+    // Takes back the last booked lap or correction, whichever came later.
+    void undoLast(const RaceInput &undo);
+    // Rebuilds the race without the correction that input k of the history made.
+    void undoCorrection(const RaceInput &undo, std::size_t k);
     // A fresh core with the set-up and these inputs applied, nothing emitted.
     void rebuild(const std::optional<SessionSetup> &setup, const std::vector<RaceInput> &inputs);
 
@@ -124,6 +130,8 @@ private:
     SessionSetup mSetup;
     std::vector<RaceInput> mHistory;
     std::vector<Effect> mEffects; // one for each input of mHistory
+    // Corrections of this session taken back: the trail keeps them.
+    std::vector<Correction> mWithdrawn;
     // The latest running-time refresh not yet in the record.
     std::optional<RaceInput> mLastRefresh;
     // Replaying recorded inputs: nothing is recorded, emitted or sounded meanwhile.

@@ -297,7 +297,7 @@ private slots:
         damaged[second - 2] = damaged[second - 2] == '0' ? '1' : '0';
         QByteArray later = unclosedJournal();
         later.insert(later.indexOf('\n') + 1, [] {
-            const QByteArray body("31 5000 v=1");
+            const QByteArray body("99 5000 v=1");
             return body + ' ' + QByteArray::number(JournalFormat::crc32(body), 16).rightJustified(8, '0') + '\n';
         }());
         QTest::newRow("damaged inside") << damaged << QStringLiteral("Journal beschädigt in Zeile 2") << true << QStringLiteral(".unlesbar");
