@@ -77,41 +77,71 @@ std::vector<LapBook::Row> LapBook::rows(int participant, std::int32_t startTick)
     std::vector<Row> rows;
     const auto &list = mPasses[std::size_t(participant)];
     rows.reserve(list.size());
-    std::vector<std::int32_t> laps;
-    laps.reserve(list.size());
     std::int32_t previous = startTick;
+    int laps = 0;
     for (const BookedPass &pass : list) {
         Row row{.pass = pass, .raceTime = TickDiff(pass.tick, startTick)};
         if (!pass.struck) {
-            row.lap = int(laps.size()) + 1;
+            row.lap = ++laps;
             row.lapTime = TickDiff(pass.tick, previous);
-            // A pass soon after the previous pass (not the start) may be the same one twice.
-            if (row.lap >= 2 && row.lapTime < DoubleWithinMs)
-                row.flags |= Double;
-            laps.push_back(row.lapTime);
             previous = pass.tick;
         }
         rows.push_back(row);
     }
-    if (int(laps.size()) >= MedianMinimumLaps) {
-        std::vector<std::int32_t> sorted = laps;
-        std::sort(sorted.begin(), sorted.end());
-        const std::size_t n = sorted.size();
-        const std::int64_t median = n % 2 ? sorted[n / 2] : (std::int64_t(sorted[n / 2 - 1]) + sorted[n / 2]) / 2;
-        for (Row &row : rows) {
-            if (row.lap == 0)
-                continue;
-            if (2 * std::int64_t(row.lapTime) < median)
-                row.flags |= Short;
-            else if (std::int64_t(row.lapTime) > 2 * median)
-                row.flags |= Long;
-        }
+    const std::optional<std::int64_t> median = medianLap(participant, startTick);
+    for (Row &row : rows) {
+        if (row.lap != 0)
+            row.flags = flagsOf(row.lap, row.lapTime, median);
     }
     return rows;
 }
 
+std::optional<std::int64_t> LapBook::medianLap(int participant, std::int32_t startTick) const
+{
+    // At most the lap limit's 160 laps and a few struck passes: the stack holds them.
+    std::array<std::int32_t, RaceTable::RecordWords> laps;
+    std::size_t n = 0;
+    std::int32_t previous = startTick;
+    for (const BookedPass &pass : mPasses[std::size_t(participant)]) {
+        if (pass.struck || n == laps.size())
+            continue;
+        laps[n++] = TickDiff(pass.tick, previous);
+        previous = pass.tick;
+    }
+    if (int(n) < MedianMinimumLaps)
+        return std::nullopt;
+    const auto middle = laps.begin() + std::ptrdiff_t(n / 2);
+    std::nth_element(laps.begin(), middle, laps.begin() + std::ptrdiff_t(n));
+    if (n % 2)
+        return *middle;
+    const std::int32_t below = *std::max_element(laps.begin(), middle);
+    return (std::int64_t(below) + *middle) / 2;
+}
+
+std::uint8_t LapBook::flagsOf(int lap, std::int32_t lapTime, std::optional<std::int64_t> median)
+{
+    std::uint8_t flags = 0;
+    // A pass soon after the previous pass (not the start) may be the same one twice.
+    if (lap >= 2 && lapTime < DoubleWithinMs)
+        flags |= Double;
+    if (median && 2 * std::int64_t(lapTime) < *median)
+        flags |= Short;
+    else if (median && std::int64_t(lapTime) > 2 * *median)
+        flags |= Long;
+    return flags;
+}
+
 bool LapBook::flagged(int participant, std::int32_t startTick) const
 {
-    const auto list = rows(participant, startTick);
-    return std::any_of(list.begin(), list.end(), [](const Row &r) { return r.flags != 0; });
+    const std::optional<std::int64_t> median = medianLap(participant, startTick);
+    std::int32_t previous = startTick;
+    int lap = 0;
+    for (const BookedPass &pass : mPasses[std::size_t(participant)]) {
+        if (pass.struck)
+            continue;
+        if (flagsOf(++lap, TickDiff(pass.tick, previous), median) != 0)
+            return true;
+        previous = pass.tick;
+    }
+    return false;
 }

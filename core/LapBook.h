@@ -70,5 +70,9 @@ public:
     friend bool operator==(const LapBook &, const LapBook &) = default;
 
 private:
+    // The median of the participant's counted laps; none below MedianMinimumLaps laps.
+    std::optional<std::int64_t> medianLap(int participant, std::int32_t startTick) const;
+    static std::uint8_t flagsOf(int lap, std::int32_t lapTime, std::optional<std::int64_t> median);
+
     std::array<std::vector<BookedPass>, RaceTable::MaxParticipants + 1> mPasses;
 };
