@@ -1,4 +1,5 @@
 #include "ClockView.h"
+#include "JournalRebuild.h"
 #include "RaceDriver.h"
 #include "core/CorrectionText.h"
 #include "session/JournalFormat.h"
@@ -85,24 +86,6 @@ QList<Standing> standingsOf(const RaceDriver &race)
                          .finished = (race.core.table().LapWord(p) & RaceTable::FinishedFlag) != 0};
     }
     return list;
-}
-
-// The session rebuilt from what its journal would hold, refreshed at the live session's tick.
-std::unique_ptr<RaceSession> fromJournal(const RaceSession &live)
-{
-    JournalHeader header;
-    header.setup = live.setup();
-    header.startTick = live.core().table().RaceStartTick;
-    QByteArray journal = JournalFormat::headerLine(header);
-    for (const RaceInput &input : live.history())
-        JournalFormat::appendInputLine(journal, input);
-    JournalReader reader;
-    if (!reader.parse(journal))
-        return nullptr;
-    auto rebuilt = std::make_unique<RaceSession>(std::make_unique<ManualTickSource>(0), QLocale(QLocale::German, QLocale::Germany));
-    rebuilt->restore(reader.header().rebuildSetup(), std::vector<RaceInput>(reader.inputs().begin(), reader.inputs().end()));
-    rebuilt->submit({.kind = Kind::TimerAll, .tick = live.now()});
-    return rebuilt;
 }
 
 } // namespace
@@ -388,7 +371,7 @@ private slots:
             session.submit({.kind = Kind::TimerAll});
             if (session.history().empty())
                 break;
-            const auto rebuilt = fromJournal(session);
+            const auto rebuilt = RebuildFromJournal(session, session.now());
             QVERIFY(rebuilt);
             QVERIFY2(rebuilt->core().sameState(session.core()), qPrintable(QStringLiteral("step %1").arg(step)));
         }

@@ -1,4 +1,5 @@
 #include "ClockView.h"
+#include "JournalRebuild.h"
 #include "core/TimeText.h"
 #include "session/JournalFormat.h"
 #include "session/JournalReader.h"
@@ -30,26 +31,6 @@ Laps lapsOf(const RaceCore &core, int p)
         laps.raceTimes.push_back(t.raceTimeAtLap(p, lap));
     }
     return laps;
-}
-
-// The session rebuilt from what its journal would hold: header and lines, written and read
-// back; then the running times refreshed at the tick the live session last refreshed them.
-std::unique_ptr<RaceSession> fromJournal(const RaceSession &live, std::optional<std::int32_t> refresh = std::nullopt)
-{
-    JournalHeader header;
-    header.setup = live.setup();
-    header.startTick = live.core().table().RaceStartTick;
-    QByteArray journal = JournalFormat::headerLine(header);
-    for (const RaceInput &input : live.history())
-        JournalFormat::appendInputLine(journal, input);
-    JournalReader reader;
-    if (!reader.parse(journal))
-        return nullptr;
-    auto rebuilt = std::make_unique<RaceSession>(std::make_unique<ManualTickSource>(0), QLocale(QLocale::German, QLocale::Germany));
-    rebuilt->restore(reader.header().rebuildSetup(), std::vector<RaceInput>(reader.inputs().begin(), reader.inputs().end()));
-    if (refresh)
-        rebuilt->submit({.kind = Kind::TimerAll, .tick = refresh});
-    return rebuilt;
 }
 
 std::unique_ptr<RaceSession> copyOf(const RaceSession &live)
@@ -140,7 +121,7 @@ class TestUndo : public QObject
             QVERIFY(others == before.pending().passes());
         }
         // The undo is in the record: its journal rebuilds it.
-        const auto rebuilt = fromJournal(*undone);
+        const auto rebuilt = RebuildFromJournal(*undone);
         QVERIFY(rebuilt);
         QVERIFY(rebuilt->core().sameState(after));
     }
@@ -217,7 +198,7 @@ private slots:
             submit({.kind = Kind::TimerAll});
             if (session->history().empty())
                 break;
-            const auto rebuilt = fromJournal(*session, session->now());
+            const auto rebuilt = RebuildFromJournal(*session, session->now());
             QVERIFY(rebuilt);
             QVERIFY2(rebuilt->core().sameState(session->core()), qPrintable(QStringLiteral("step %1").arg(step)));
             checkUndo(*session);
@@ -311,7 +292,7 @@ private slots:
         QTEST(session->core().pending().entries(), "waiting");
         QTEST(session->core().pending().selectedText(), "selected");
         QCOMPARE(session->core().sessionState(), SessionState::Running);
-        const auto rebuilt = fromJournal(*session);
+        const auto rebuilt = RebuildFromJournal(*session);
         QVERIFY(rebuilt);
         QVERIFY(rebuilt->core().sameState(session->core()));
     }
@@ -370,7 +351,7 @@ private slots:
         }
         // Participant 2 passed 2 s later each time: 2 s behind on the same lap count.
         QCOMPARE(session->core().grid().cell(StandingsGrid::GapToLeader, 2), QStringLiteral("0:02,00"));
-        const auto rebuilt = fromJournal(*session);
+        const auto rebuilt = RebuildFromJournal(*session);
         QVERIFY(rebuilt);
         QVERIFY(rebuilt->core().sameState(session->core()));
     }
