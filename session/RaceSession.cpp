@@ -231,7 +231,7 @@ void RaceSession::undoCorrection(const RaceInput &undo, std::size_t k)
         return;
     emit recorded(undo);
     const QStringList cells = CorrectionText::cells(taken, mCore.decimalSeparator());
-    emit undone(QStringLiteral("Korrektur zurückgenommen: %1 %2").arg(CorrectionText::action(taken.action), cells.at(4)));
+    emit undone(QStringLiteral("Korrektur zurückgenommen: %1, Runde %2 von %3").arg(CorrectionText::action(taken.action), cells.at(5), cells.at(4)));
     emitChanges(RowCountChange | CellsChange | RunningTimesChange | PendingChange | ControlsChange);
 }
 

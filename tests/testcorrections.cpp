@@ -404,7 +404,7 @@ private slots:
         QCOMPARE(session.snapshot()->corrections.size(), std::size_t(1));
         // Ctrl+Z takes back the strike, the last correction; the booking stays.
         session.submit({.kind = Kind::Undo});
-        QCOMPARE(undone, QStringList{QStringLiteral("Korrektur zurückgenommen: Streichen 3")});
+        QCOMPARE(undone, QStringList{QStringLiteral("Korrektur zurückgenommen: Streichen, Runde 1 von 3")});
         QCOMPARE(session.core().table().lapCount(3), 1);
         QCOMPARE(session.core().corrections().size(), std::size_t(0));
         const std::vector<Correction> trail = session.trail();
