@@ -593,6 +593,45 @@ private slots:
         QCOMPARE(text(sheet, 3, 5), QStringLiteral("2 → 3"));
     }
 
+    // A template with a sheet "Korrekturen" of its own gets the corrections there, beside
+    // what its author put on it, and no second sheet of that name.
+    void templateWithCorrectionsSheet()
+    {
+        std::map<std::string, std::string> parts = templateParts();
+        const auto insertBefore = [&](const char *part, const std::string &end, const std::string &text) {
+            std::string &xml = parts[part];
+            xml.insert(xml.find(end), text);
+        };
+        insertBefore("xl/workbook.xml", "</sheets>", "<sheet name=\"Korrekturen\" sheetId=\"4\" r:id=\"rId5\"/>");
+        insertBefore("xl/_rels/workbook.xml.rels", "</Relationships>",
+                     "<Relationship Id=\"rId5\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet\" "
+                     "Target=\"worksheets/sheet3.xml\"/>");
+        insertBefore("[Content_Types].xml", "</Types>",
+                     "<Override PartName=\"/xl/worksheets/sheet3.xml\" "
+                     "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>");
+        parts["xl/worksheets/sheet3.xml"] =
+            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+            "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>"
+            "<row r=\"1\"><c r=\"K1\" t=\"inlineStr\"><is><t>Geprüft:</t></is></c></row></sheetData></worksheet>";
+        QTemporaryDir dir;
+        QVERIFY(writeZip(dir.filePath(QStringLiteral("Ergebnis-Mustervorlage.xltx")), parts));
+        CorrectedRace race;
+        const ResultsSnapshot results = race.after();
+        const SpreadsheetExport::Result exported = SpreadsheetExport::ExportSpreadsheet(results, context(dir.path()));
+        QVERIFY2(exported.ok() && exported.usedTemplate, qPrintable(exported.error + exported.notice));
+        const WorkbookReader::Result read = WorkbookReader::read(exported.savedPath);
+        QVERIFY2(read.workbook, qPrintable(read.error));
+        QStringList names;
+        for (const Worksheet &sheet : read.workbook->sheets)
+            names << sheet.name;
+        QCOMPARE(names.count(QStringLiteral("Korrekturen")), 1);
+        const Worksheet &sheet = read.workbook->sheets[std::size_t(names.indexOf(QStringLiteral("Korrekturen")))];
+        QCOMPARE(text(sheet, 1, 11), QStringLiteral("Geprüft:"));
+        QCOMPARE(text(sheet, 1, 1), QStringLiteral("Uhrzeit"));
+        QCOMPARE(text(sheet, 3, 9), CorrectedRace::markupReason());
+        QCOMPARE(sheet.usedRows(), CorrectedRace::Count + 1);
+    }
+
     // What LibreOffice shows on the sheet "Korrekturen", from a new workbook and from a
     // template: every cell exactly as the corrections window's trail shows it.
     void correctionsInLibreOffice_data()
