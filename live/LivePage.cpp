@@ -32,8 +32,8 @@ th:nth-child(3),td:nth-child(3){text-align:left;white-space:normal;min-width:8em
 tbody tr:nth-child(even){background:var(--zebra)}
 tr.finished td:first-child::after{content:"Ziel";margin-left:.35em;padding:0 .3em;border-radius:.25em;background:var(--done);color:#fff;font-size:.7em;vertical-align:middle}
 tr.out{opacity:.45}
-tr.corrected td:nth-child(3)::after{content:"korrigiert";margin-left:.5em;padding:0 .3em;border:1px solid var(--muted);border-radius:.25em;color:var(--muted);font-size:.7em;vertical-align:middle;white-space:nowrap}
 tr.out td:nth-child(3){text-decoration:line-through}
+tr.corrected td:nth-child(3)::after{content:"korrigiert";margin-left:.5em;padding:0 .3em;border:1px solid var(--muted);border-radius:.25em;color:var(--muted);font-size:.7em;vertical-align:middle;white-space:nowrap}
 @media (max-width:600px){body{padding:6px;font-size:16px}th,td{padding:.4em .35em}}
 )css";
 

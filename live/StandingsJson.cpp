@@ -140,6 +140,7 @@ const char *stateName(SessionState state)
 // labels ("3", "F2"), as the operator named them; toParticipant and newLap only for a move.
 void correction(Writer &out, const Correction &c, QChar decimalSeparator)
 {
+    // The trail's row: "Uhrzeit" (the wall clock) first, "Rennzeit" (when it was made) second.
     const QStringList cells = CorrectionText::cells(c, decimalSeparator);
     out.key("action", true);
     out.string(CorrectionText::action(c.action));

@@ -561,19 +561,6 @@ private slots:
             namesAsBooked << sheet.name;
         QVERIFY(!namesAsBooked.contains(QStringLiteral("Korrekturen")));
         QCOMPARE(names, corrected ? namesAsBooked + QStringList{QStringLiteral("Korrekturen")} : namesAsBooked);
-        if (templateFile == QLatin1String("chart")) {
-            // The chart sheet stays where it was, the new sheet comes after it.
-            pugi::xml_document workbook;
-            const QByteArray xml = zipEntry(dir.filePath(QStringLiteral("ergebnis.xlsx")), "xl/workbook.xml");
-            QVERIFY(workbook.load_buffer(xml.constData(), std::size_t(xml.size())));
-            QStringList tabs;
-            for (const pugi::xpath_node &tab : workbook.select_nodes("//*[local-name()='sheet']"))
-                tabs << QString::fromUtf8(tab.node().attribute("name").value()) + u'/' + QString::fromUtf8(tab.node().attribute("sheetId").value());
-            QStringList expected{QStringLiteral("Runden/1"), QStringLiteral("Ergebnis/2"), QStringLiteral("Diagramm/3")};
-            if (corrected)
-                expected << QStringLiteral("Korrekturen/4");
-            QCOMPARE(tabs, expected);
-        }
         if (!corrected)
             return;
 
@@ -589,7 +576,6 @@ private slots:
                 QCOMPARE(shown(sheet, k + 2, c + 1, cells[c]), cells[c]);
         }
         QCOMPARE(text(sheet, 3, 9), CorrectedRace::markupReason());
-        QCOMPARE(text(sheet, 2, 4), QStringLiteral("Streichen"));
         QCOMPARE(text(sheet, 3, 5), QStringLiteral("2 → 3"));
     }
 
