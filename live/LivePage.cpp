@@ -4,12 +4,15 @@
 #include "core/ResultsSnapshot.h"
 #include "live/StandingsJson.h"
 
+#include <QStringList>
+
 namespace LivePage {
 namespace {
 
 // Phones first: large type, the table scrolls sideways rather than shrinking the text, the
 // name column takes the free width. Numbers line up in tabular figures. Marks are text, not
-// symbols, so that they show without an emoji font.
+// symbols, so that they show without an emoji font; "korrigiert" stays quiet beside the name,
+// a hint that the laps were put right, not an alarm.
 constexpr char Style[] = R"css(
 :root{color-scheme:light dark;--bg:#f4f4f4;--fg:#1a1a1a;--card:#fff;--zebra:#eef1f5;--head:#2f4a6d;--muted:#666;--accent:#c62828;--done:#2e7d32}
 @media (prefers-color-scheme:dark){:root{--bg:#121417;--fg:#e8e8e8;--card:#1c1f24;--zebra:#252a31;--head:#3b5a82;--muted:#9aa;--accent:#ff6b6b;--done:#388e3c}}
@@ -30,6 +33,7 @@ tbody tr:nth-child(even){background:var(--zebra)}
 tr.finished td:first-child::after{content:"Ziel";margin-left:.35em;padding:0 .3em;border-radius:.25em;background:var(--done);color:#fff;font-size:.7em;vertical-align:middle}
 tr.out{opacity:.45}
 tr.out td:nth-child(3){text-decoration:line-through}
+tr.corrected td:nth-child(3)::after{content:"korrigiert";margin-left:.5em;padding:0 .3em;border:1px solid var(--muted);border-radius:.25em;color:var(--muted);font-size:.7em;vertical-align:middle;white-space:nowrap}
 @media (max-width:600px){body{padding:6px;font-size:16px}th,td{padding:.4em .35em}}
 )css";
 
@@ -77,6 +81,7 @@ constexpr char Script[] = R"js(
       var tr = document.createElement('tr');
       if (row.finished) tr.classList.add('finished');
       if (row.out) tr.classList.add('out');
+      if (row.corrected) tr.classList.add('corrected');
       cells(tr, 'td', row.cells);
       body.appendChild(tr);
     });
@@ -147,6 +152,19 @@ void appendCells(QString &out, const char16_t *tag, const ResultsSnapshot::Cells
     }
 }
 
+// A row's opening tag, its classes giving its marks: "Ziel", crossed out, "korrigiert".
+void appendRowStart(QString &out, const ResultsSnapshot::Row &row)
+{
+    QStringList classes;
+    if (row.finished)
+        classes << QStringLiteral("finished");
+    if (row.out)
+        classes << QStringLiteral("out");
+    if (row.corrected)
+        classes << QStringLiteral("corrected");
+    out += classes.isEmpty() ? QStringLiteral("<tr>") : QStringLiteral("<tr class=\"%1\">").arg(classes.join(u' '));
+}
+
 } // namespace
 
 QByteArray of(const ResultsSnapshot &results, const QString &date)
@@ -177,14 +195,7 @@ QByteArray of(const ResultsSnapshot &results, const QString &date)
     appendCells(html, u"th", results.columnTitles);
     html += u"</tr></thead>\n<tbody>\n";
     for (const ResultsSnapshot::Row &row : results.rows) {
-        if (row.finished && row.out)
-            html += u"<tr class=\"finished out\">";
-        else if (row.finished)
-            html += u"<tr class=\"finished\">";
-        else if (row.out)
-            html += u"<tr class=\"out\">";
-        else
-            html += u"<tr>";
+        appendRowStart(html, row);
         appendCells(html, u"td", row.cells);
         html += u"</tr>\n";
     }

@@ -1,7 +1,10 @@
 #include "live/StandingsJson.h"
 
+#include "core/CorrectionText.h"
+#include "core/RaceTable.h"
 #include "core/ResultColumns.h"
 #include "core/ResultsSnapshot.h"
+#include "core/TimeText.h"
 
 #include <algorithm>
 #include <charconv>
@@ -133,6 +136,38 @@ const char *stateName(SessionState state)
     return "idle";
 }
 
+// One correction in effect, its texts as the trail shows them. Participants go by their key
+// labels ("3", "F2"), as the operator named them; toParticipant and newLap only for a move.
+void correction(Writer &out, const Correction &c, QChar decimalSeparator)
+{
+    // The trail's row: "Uhrzeit" (the wall clock) first, "Rennzeit" (when it was made) second.
+    const QStringList cells = CorrectionText::cells(c, decimalSeparator);
+    out.key("action", true);
+    out.string(CorrectionText::action(c.action));
+    out.key("participant");
+    out.string(KeyLabel(c.participant));
+    if (c.action == Correction::Action::Move) {
+        out.key("toParticipant");
+        out.string(KeyLabel(c.toParticipant));
+    }
+    out.key("lap");
+    out.number(c.lap);
+    if (c.action == Correction::Action::Move) {
+        out.key("newLap");
+        out.number(c.newLap);
+    }
+    out.key("passTime");
+    out.string(TimeText::FormatRaceTime(c.passTime, decimalSeparator));
+    out.key("madeAt");
+    out.string(cells[1]);
+    out.key("wallClock");
+    out.string(cells[0]);
+    out.key("operator");
+    out.string(c.operatorName);
+    out.key("reason");
+    out.string(c.reason);
+}
+
 } // namespace
 
 QByteArray of(const ResultsSnapshot &results, const QString &date, Laps laps)
@@ -140,6 +175,7 @@ QByteArray of(const ResultsSnapshot &results, const QString &date, Laps laps)
     qsizetype expected = 1024;
     for (const ResultsSnapshot::Row &row : results.rows)
         expected += 256 + (laps == Laps::Included ? qsizetype(row.lapTimes.size()) * 8 : 0);
+    expected += qsizetype(results.corrections.size()) * 384;
     Writer out(expected);
 
     out.raw("{");
@@ -202,6 +238,18 @@ QByteArray of(const ResultsSnapshot &results, const QString &date, Laps laps)
         out.boolean(row.finished);
         out.key("out");
         out.boolean(row.out);
+        out.key("corrected");
+        out.boolean(row.corrected);
+        out.raw("}");
+    }
+    out.raw("]");
+
+    // Always there, empty without corrections, so that a client needs no test for it.
+    out.key("corrections");
+    out.raw("[");
+    for (std::size_t k = 0; k < results.corrections.size(); ++k) {
+        out.raw(k > 0 ? ",{" : "{");
+        correction(out, results.corrections[k], results.decimalSeparator);
         out.raw("}");
     }
     out.raw("]}");

@@ -6,8 +6,9 @@
 struct ResultsSnapshot;
 
 // The standings as the live page's clients read them: title, session type, date, state,
-// remaining time, the result columns' titles, and per row the result columns' texts, the
-// participant's lap times (ms) and whether the participant has finished or is out.
+// remaining time, the result columns' titles, per row the result columns' texts, the
+// participant's lap times (ms) and whether the participant has finished, is out or had laps
+// corrected; and the corrections in effect, oldest first (an empty list without any).
 namespace StandingsJson {
 // Without laps, the rows carry no lap times: what the page shows, a fraction of the bytes
 // that every open page is sent on each change.

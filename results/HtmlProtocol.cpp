@@ -1,5 +1,6 @@
 #include "results/HtmlProtocol.h"
 
+#include "core/CorrectionText.h"
 #include "core/ResultColumns.h"
 #include "core/ResultsDate.h"
 #include "core/ResultsSnapshot.h"
@@ -43,12 +44,39 @@ void line(QByteArray &out, const char *text)
     out += "\r\n";
 }
 
+// The corrections in effect, in a table framed like the standings' so that the browser's
+// striping and width script treat it the same; at the page's end, so that a page without
+// corrections stays as it always was.
+void corrections(QByteArray &out, const ResultsSnapshot &results)
+{
+    line(out, "<br>");
+    line(out, "<p><font face=\"Arial\" size=3><b>Korrekturen</b></font></p>");
+    line(out, "<table border=1 class=\"Table-courier\" cellpadding=4 cellspacing=0>");
+    line(out, "<tr bgcolor=#CCCCCC>");
+    for (const QString &title : CorrectionText::ColumnTitles()) {
+        out += "<th>";
+        appendText(out, title);
+        line(out, "</th>");
+    }
+    line(out, "</tr>");
+    for (const Correction &correction : results.corrections) {
+        out += "<tr>";
+        for (const QString &cell : CorrectionText::cells(correction, results.decimalSeparator)) {
+            out += "<td>";
+            appendText(out, cell);
+            out += "</td>";
+        }
+        line(out, "</tr>");
+    }
+    line(out, "</TABLE>");
+}
+
 } // namespace
 
 QByteArray Build(const Page &page, const ResultsSnapshot &results)
 {
     QByteArray out;
-    out.reserve(4096 + results.rows.size() * 256);
+    out.reserve(4096 + (results.rows.size() + results.corrections.size()) * 256);
     line(out, "<HTML>");
     line(out, "<HEAD>");
     line(out, "<TITLE>Title Chronolauf / Chronolauf, Laufen, Schwimmen, Fahrradfahren, Mountainbike</TITLE>");
@@ -125,6 +153,8 @@ QByteArray Build(const Page &page, const ResultsSnapshot &results)
     out += "\">";
     appendText(out, page.webLinkText);
     line(out, "</a></p>");
+    if (!results.corrections.empty())
+        corrections(out, results);
     line(out, "</body></html>");
     return out;
 }

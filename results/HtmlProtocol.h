@@ -8,8 +8,9 @@ class QLocale;
 
 struct ResultsSnapshot;
 
-// The results page: title, session type, date, logo reference and the standings in the
-// grid's shown order, as an 8-bit page with CR LF line ends.
+// The results page: title, session type, date, logo reference, the standings in the grid's
+// shown order and, when laps were corrected, the corrections in effect, as an 8-bit page with
+// CR LF line ends.
 namespace HtmlProtocol {
 
 // What the page shows beside the results.

@@ -1,5 +1,6 @@
 #include "results/SpreadsheetExport.h"
 
+#include "core/CorrectionText.h"
 #include "core/ResultColumns.h"
 #include "core/ResultsSnapshot.h"
 #include "core/TimeText.h"
@@ -9,8 +10,15 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace SpreadsheetExport {
 namespace {
+
+// The columns of CorrectionText::ColumnTitles() whose cells are typed.
+namespace CorrectionColumn {
+enum : int { WallClock, RaceTime, Operator, Action, Participant, Lap, Old, New, Reason };
+} // namespace CorrectionColumn
 
 // A whole number as the grid shows it ("7", not "007" or "7,0"), else the text as it is.
 QVariant integerOrText(const QString &text)
@@ -80,17 +88,65 @@ void fillLaps(Worksheet &sheet, const ResultsSnapshot &results, const Context &c
     }
 }
 
-// Both blocks into the book: standings and laps on their sheets (numbered from 1).
+// The typed value of a correction's cell: its race times and pass times calculate like the
+// standings' times, a plain participant or lap number is a number; the rest is the trail's text.
+QVariant correctionValue(int column, const QString &text, QChar decimalSeparator)
+{
+    switch (column) {
+    case CorrectionColumn::RaceTime:
+    case CorrectionColumn::Old:
+    case CorrectionColumn::New: return durationOrText(text, decimalSeparator);
+    case CorrectionColumn::Participant:
+    case CorrectionColumn::Lap: return integerOrText(text);
+    default: return text;
+    }
+}
+
+// The corrections in effect under the trail's titles, one row each, on a sheet of their own.
+// Only a corrected race gets it, so the workbooks of all other races stay as they were; a
+// template that has a sheet of that name gets them there, framed as its author wished.
+// Gives the sheet's number (from 1), 0 when there is none.
+int fillCorrections(Workbook &book, const ResultsSnapshot &results)
+{
+    if (results.corrections.empty())
+        return 0;
+    const QString name = QString::fromLatin1(CorrectionsSheetName);
+    auto sheet = std::find_if(book.sheets.begin(), book.sheets.end(), [&](const Worksheet &s) {
+        return s.name.compare(name, Qt::CaseInsensitive) == 0;
+    });
+    if (sheet == book.sheets.end()) {
+        sheet = book.sheets.emplace(book.sheets.end());
+        sheet->name = name;
+    }
+    const QStringList &titles = CorrectionText::ColumnTitles();
+    for (int c = 0; c < int(titles.size()); ++c)
+        sheet->setCell(1, c + 1, titles[c]);
+    for (int r = 0; r < int(results.corrections.size()); ++r) {
+        const QStringList cells = CorrectionText::cells(results.corrections[std::size_t(r)], results.decimalSeparator);
+        // A cell without text stays empty rather than holding an empty text ("Alt" of an insertion).
+        for (int c = 0; c < int(cells.size()); ++c) {
+            if (!cells[c].isEmpty())
+                sheet->setCell(r + 2, c + 1, correctionValue(c, cells[c], results.decimalSeparator));
+        }
+    }
+    return int(sheet - book.sheets.begin()) + 1;
+}
+
+// Both blocks into the book: standings and laps on their sheets (numbered from 1), and the
+// corrections when there are any.
 void fill(Workbook &book, int standingsSheet, int lapSheet, const ResultsSnapshot &results, const Context &context)
 {
     fillStandings(book.sheets[standingsSheet - 1], results, context);
     fillLaps(book.sheets[lapSheet - 1], results, context);
+    const int correctionsSheet = fillCorrections(book, results);
     book.author = QStringLiteral("Zeitkontor Software");
     book.subject = context.subject;
     book.comments = context.comments;
     book.decimalSeparator = results.decimalSeparator;
-    // Names and times are not clipped on either sheet (a template's .xlsx keeps its own widths).
+    // Names, times and reasons are not clipped on any sheet (a template's .xlsx keeps its own widths).
     book.autofitSheets = {1, 2};
+    if (correctionsSheet > 0)
+        book.autofitSheets.push_back(correctionsSheet);
 }
 
 Result save(SpreadsheetApp &app, const Context &context)

@@ -5,13 +5,15 @@
 
 struct ResultsSnapshot;
 
-// The results workbook: the standings block and the lap block, in the results template
-// when there is one in the working directory, else in a new workbook; then saved for the
-// desktop's spreadsheet program.
+// The results workbook: the standings block and the lap block (and the corrections, when there
+// are any), in the results template when there is one in the working directory, else in a new
+// workbook; then saved for the desktop's spreadsheet program.
 namespace SpreadsheetExport {
 
 // The templates looked for in the working directory; the first one found is used.
 inline constexpr const char *TemplateNames[] = {"Ergebnis-Mustervorlage.xltx", "Ergebnis-Mustervorlage.xlt"};
+// The sheet the corrections in effect go on; a corrected race's workbook only.
+inline constexpr const char CorrectionsSheetName[] = "Korrekturen";
 
 struct Context
 {

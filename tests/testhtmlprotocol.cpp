@@ -1,3 +1,4 @@
+#include "CorrectedRace.h"
 #include "RaceDriver.h"
 
 #include "core/ResultsSnapshot.h"
@@ -79,6 +80,81 @@ private slots:
                 actual.write(page);
             QFAIL(qPrintable(QStringLiteral("page differs from the golden file; written to %1").arg(actual.fileName())));
         }
+    }
+
+    // Results without corrections give the page as it was before corrections could reach
+    // it, byte for byte: the golden files were written by that page.
+    void pagesWithoutCorrections_data()
+    {
+        QTest::addColumn<QString>("golden");
+        QTest::addColumn<bool>("knownRace");
+        QTest::newRow("six, one out, names to escape") << "data/protocol-golden.html" << true;
+        QTest::newRow("race of five at its stop") << "data/protocol-uncorrected.html" << false;
+    }
+
+    void pagesWithoutCorrections()
+    {
+        QFETCH(QString, golden);
+        QFETCH(bool, knownRace);
+        const ResultsSnapshot results = knownRace ? knownResults() : CorrectedRace().before();
+        QVERIFY(results.corrections.empty());
+        const QByteArray page = HtmlProtocol::Build(knownPage(), results);
+        QFile file(QFINDTESTDATA(golden));
+        QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(golden));
+        const QByteArray expected = file.readAll();
+        if (page != expected) {
+            QFile actual(QDir::temp().filePath(QFileInfo(golden).fileName() + QStringLiteral(".actual")));
+            if (actual.open(QIODevice::WriteOnly))
+                actual.write(page);
+            QFAIL(qPrintable(QStringLiteral("page differs from %1; written to %2").arg(golden, actual.fileName())));
+        }
+        QVERIFY(!page.contains("Korrekturen"));
+    }
+
+    // A corrected race's page ends with the corrections in effect: the heading, the trail's
+    // titles and one row each, every text escaped and encoded like the rest of the page.
+    void correctionsSection_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QByteArray>("row");
+        QTest::newRow("double pass struck")
+            << 0 << QByteArray("<tr><td>14:03:05</td><td>3:50,00</td><td>Anna</td><td>Streichen</td><td>1</td><td>2</td>"
+                               "<td>1:03,50</td><td>gestrichen</td><td>doppelt erfasst</td></tr>\r\n");
+        QTest::newRow("moved, a reason of markup")
+            << 1 << QByteArray("<tr><td>14:04:05</td><td>3:50,00</td><td>J\xFCrgen</td><td>Umbuchen</td><td>2 &#8594; 3</td>"
+                               "<td>3 &#8594; 2</td><td>2, 2:10,00</td><td>3, 2:10,00</td><td>&lt;b&gt;&amp;&quot;Nr. 3&quot;</td></tr>\r\n");
+        QTest::newRow("missed pass inserted")
+            << 2 << QByteArray("<tr><td>14:05:05</td><td>3:50,00</td><td>&#321;ukasz</td><td>Nachtragen</td><td>4</td><td>2</td>"
+                               "<td></td><td>2:20,00</td><td>Schranke verpasst</td></tr>\r\n");
+    }
+
+    void correctionsSection()
+    {
+        QFETCH(int, index);
+        QFETCH(QByteArray, row);
+        const ResultsSnapshot results = CorrectedRace().after();
+        QCOMPARE(int(results.corrections.size()), CorrectedRace::Count);
+        const QByteArray page = HtmlProtocol::Build(knownPage(), results);
+        const QByteArray start = "<br>\r\n<p><font face=\"Arial\" size=3><b>Korrekturen</b></font></p>\r\n"
+                                 "<table border=1 class=\"Table-courier\" cellpadding=4 cellspacing=0>\r\n"
+                                 "<tr bgcolor=#CCCCCC>\r\n<th>Uhrzeit</th>\r\n<th>Rennzeit</th>\r\n<th>Bediener</th>\r\n"
+                                 "<th>Aktion</th>\r\n<th>Teilnehmer</th>\r\n<th>Runde</th>\r\n<th>Alt</th>\r\n<th>Neu</th>\r\n"
+                                 "<th>Grund</th>\r\n</tr>\r\n";
+        QCOMPARE(page.count("Korrekturen"), 1);
+        const qsizetype at = page.indexOf(start);
+        QVERIFY(at > 0);
+        QByteArray section = page.mid(at);
+        QVERIFY(section.endsWith("</TABLE>\r\n</body></html>\r\n"));
+        // The rows in order, this one in its place.
+        QByteArrayList rows = section.mid(start.size()).split('\n');
+        QCOMPARE(rows.size(), CorrectedRace::Count + 3);
+        QCOMPARE(rows[index] + '\n', row);
+        QVERIFY(!section.contains("<b>&"));
+
+        // Before the section, the page is the one the same results give without corrections.
+        ResultsSnapshot uncorrected = results;
+        uncorrected.corrections.clear();
+        QCOMPARE(page.left(at) + "</body></html>\r\n", HtmlProtocol::Build(knownPage(), uncorrected));
     }
 
     void linesEndInCrLf()
@@ -208,14 +284,22 @@ private slots:
         QVERIFY(!QFileInfo(file).isFile());
     }
 
+    void scriptsRunInABrowser_data()
+    {
+        QTest::addColumn<bool>("corrected");
+        QTest::newRow("six, one out") << false;
+        QTest::newRow("corrected race") << true;
+    }
+
     void scriptsRunInABrowser()
     {
+        QFETCH(bool, corrected);
         const QString chromium = QStringLiteral("/usr/bin/chromium");
         if (!QFile::exists(chromium))
             QSKIP("Chromium is not installed (Debian package chromium); the README's test command installs it");
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("chronolauf.html"));
-        QVERIFY(HtmlProtocol::WriteHtmlProtocol(file, knownPage(), knownResults()).ok());
+        QVERIFY(HtmlProtocol::WriteHtmlProtocol(file, knownPage(), corrected ? CorrectedRace().after() : knownResults()).ok());
 
         QProcess browser;
         browser.start(chromium, {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"), QStringLiteral("--disable-gpu"),
@@ -227,14 +311,24 @@ private slots:
         const QString dom = QString::fromUtf8(browser.readAllStandardOutput());
         QVERIFY2(dom.contains(QStringLiteral("<table")), qPrintable(QString::fromUtf8(browser.readAllStandardError())));
 
-        // Rows in document order: the title table's row is 0, then the header, then the six participants.
+        // Rows in document order: the title table's row is 0, then the header, then the six
+        // participants; or the five, then the corrections' header and their three rows.
         const QRegularExpression rowTag(QStringLiteral("<tr[^>]*>"));
         QStringList rows;
         for (auto it = rowTag.globalMatch(dom); it.hasNext();)
             rows << it.next().captured(0);
-        QCOMPARE(rows.size(), 8);
+        QCOMPARE(rows.size(), corrected ? 11 : 8);
         for (int i = 0; i < rows.size(); ++i)
             QCOMPARE(rows[i].contains(QStringLiteral("class=\"KPACKA\"")), i % 2 != 0);
+        QVERIFY(!dom.contains(QStringLiteral("width=\"649\"")));
+        if (corrected) {
+            // The reason arrives as written, as text; the arrows and names as they were typed.
+            QVERIFY(dom.contains(QStringLiteral("<td>&lt;b&gt;&amp;\"Nr. 3\"</td>")));
+            QVERIFY(dom.contains(QStringLiteral("<td>2 → 3</td><td>3 → 2</td>")));
+            QVERIFY(dom.contains(QStringLiteral("<td>Łukasz</td>")));
+            QVERIFY(dom.contains(QStringLiteral("<b>Korrekturen</b>")));
+            return;
+        }
         // The names arrive as written, markup characters included, and no table keeps its width.
         QVERIFY(dom.contains(QStringLiteral("Team &lt;Nord&gt; &amp; Co")));
         QVERIFY(dom.contains(QStringLiteral("Łukasz Żółć")));

@@ -8,7 +8,7 @@
 #include <QTest>
 
 // The live page in a real browser, served by the program's own live service from a running
-// race: it shows the standings, and follows a booking by itself.
+// race: it shows the standings, follows a booking by itself, and marks a corrected row.
 class TestLiveBrowser : public QObject
 {
     Q_OBJECT
@@ -57,6 +57,15 @@ private slots:
         // Participant 3 leads on two laps; participant 2 is second on one.
         QTRY_VERIFY_WITH_TIMEOUT(shown().startsWith(QStringLiteral("1.|||2|1:59,00|")), 1000);
         QVERIFY(shown().contains(QStringLiteral("\n2.|||1|1:00,00|")));
+
+        // A correction marks the row it changed, and that row only: 3's second pass struck.
+        const QString marks = QStringLiteral(
+            "[...document.querySelectorAll('#standings tbody tr')].map(r => r.cells[3].textContent + ':'"
+            " + getComputedStyle(r.cells[2], '::after').content).join(' ')");
+        QCOMPARE(browser.evaluate(marks), QStringLiteral("2:none 1:none :none"));
+        session.submit({.kind = Kind::StrikePass, .text = QStringLiteral("doppelt erfasst"),
+                        .pass = session.core().lapBook().passes(3)[1].id, .operatorName = QStringLiteral("Anna")});
+        QTRY_COMPARE_WITH_TIMEOUT(browser.evaluate(marks), QStringLiteral("1:none 1:\"korrigiert\" :none"), 1000);
     }
 };
 

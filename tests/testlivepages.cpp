@@ -1,3 +1,4 @@
+#include "CorrectedRace.h"
 #include "RaceDriver.h"
 
 #include "core/ResultColumns.h"
@@ -121,14 +122,17 @@ private slots:
             QVERIFY(!json.contains(ch));
         qsizetype at = 0;
         for (const char *key : {"title", "type", "date", "state", "remaining", "remainingSeconds", "gong", "leaderLaps",
-                                "decimalSeparator", "columns", "rows"}) {
+                                "decimalSeparator", "columns", "rows", "corrections"}) {
             const qsizetype next = json.indexOf('"' + QByteArray(key) + "\":", at);
             QVERIFY2(next >= at, key);
             at = next;
         }
 
         const QJsonObject o = parsed(json);
-        QCOMPARE(o.size(), 11);
+        QCOMPARE(o.size(), 12);
+        // Always there, so that a client can rely on it; this race has none.
+        QVERIFY(o["corrections"].isArray());
+        QCOMPARE(o["corrections"].toArray().size(), 0);
         QCOMPARE(o["title"].toString(), Title);
         QCOMPARE(o["type"].toString(), results.sessionType);
         QCOMPARE(o["date"].toString(), Date);
@@ -145,7 +149,8 @@ private slots:
         for (qsizetype r = 0; r < rows.size(); ++r) {
             const ResultsSnapshot::Row &expected = results.rows[r];
             const QJsonObject row = rows[r].toObject();
-            QCOMPARE(row.size(), 5);
+            QCOMPARE(row.size(), 6);
+            QCOMPARE(row["corrected"].toBool(true), false);
             QCOMPARE(row["participant"].toInt(), expected.participant);
             QCOMPARE(texts(row["cells"].toArray()), resultCells(expected.cells));
             QList<std::int32_t> laps;
@@ -180,8 +185,74 @@ private slots:
                  QByteArray(R"({"title":"T","type":"Rennen","date":"D","state":"running","remaining":"01:02:05",)"
                             R"("remainingSeconds":3725,"gong":true,"leaderLaps":2,"decimalSeparator":",",)"
                             R"("columns":["0","2","3","4","11","9","10","8"],"rows":[)"
-                            R"({"participant":3,"cells":["0","2","3","4","11","9","10","8"],"laps":[61230,59870],"finished":true,"out":false},)"
-                            R"({"participant":1,"cells":["","","","","","","",""],"laps":[],"finished":false,"out":true}]})"));
+                            R"({"participant":3,"cells":["0","2","3","4","11","9","10","8"],"laps":[61230,59870],"finished":true,"out":false,"corrected":false},)"
+                            R"({"participant":1,"cells":["","","","","","","",""],"laps":[],"finished":false,"out":true,"corrected":false}],)"
+                            R"("corrections":[]})"));
+    }
+
+    // Each correction in effect as an object of the trail's texts; toParticipant and newLap
+    // only for a move.
+    void corrections_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("participant");
+        QTest::addColumn<QString>("toParticipant");
+        QTest::addColumn<int>("lap");
+        QTest::addColumn<int>("newLap");
+        QTest::addColumn<QString>("passTime");
+        QTest::addColumn<QString>("wallClock");
+        QTest::addColumn<QString>("operatorName");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("strike") << 0 << "Streichen" << "1" << QString() << 2 << 0 << "1:03,50" << "14:03:05" << "Anna"
+                                << "doppelt erfasst";
+        QTest::newRow("move") << 1 << "Umbuchen" << "2" << "3" << 3 << 2 << "2:10,00" << "14:04:05" << "Jürgen"
+                              << CorrectedRace::markupReason();
+        QTest::newRow("insert") << 2 << "Nachtragen" << "4" << QString() << 2 << 0 << "2:20,00" << "14:05:05" << "Łukasz"
+                                << "Schranke verpasst";
+    }
+
+    void corrections()
+    {
+        QFETCH(int, index);
+        QFETCH(QString, action);
+        QFETCH(QString, participant);
+        QFETCH(QString, toParticipant);
+        QFETCH(int, lap);
+        QFETCH(int, newLap);
+        QFETCH(QString, passTime);
+        QFETCH(QString, wallClock);
+        QFETCH(QString, operatorName);
+        QFETCH(QString, reason);
+        CorrectedRace race;
+        const ResultsSnapshot results = race.after();
+        QCOMPARE(int(results.corrections.size()), CorrectedRace::Count);
+        const QByteArray json = StandingsJson::of(results, Date, StandingsJson::Laps::Left);
+        for (const char ch : {'\n', '\r', '<', '>', '&'})
+            QVERIFY(!json.contains(ch));
+        const QJsonObject o = parsed(json);
+        const QJsonArray list = o["corrections"].toArray();
+        QCOMPARE(list.size(), CorrectedRace::Count);
+        const QJsonObject c = list[index].toObject();
+        QCOMPARE(c["action"].toString(), action);
+        QCOMPARE(c["participant"].toString(), participant);
+        QCOMPARE(c.contains("toParticipant"), !toParticipant.isEmpty());
+        QCOMPARE(c["toParticipant"].toString(), toParticipant);
+        QCOMPARE(c["lap"].toInt(-1), lap);
+        QCOMPARE(c.contains("newLap"), newLap > 0);
+        QCOMPARE(c["newLap"].toInt(0), newLap);
+        QCOMPARE(c["passTime"].toString(), passTime);
+        QCOMPARE(c["madeAt"].toString(), QStringLiteral("3:50,00"));
+        QCOMPARE(c["wallClock"].toString(), wallClock);
+        QCOMPARE(c["operator"].toString(), operatorName);
+        QCOMPARE(c["reason"].toString(), reason);
+        QCOMPARE(c.size(), 8 + (toParticipant.isEmpty() ? 0 : 2));
+
+        // The rows the corrections changed say so, the others do not.
+        for (const QJsonValue &row : o["rows"].toArray()) {
+            const int p = row["participant"].toInt();
+            QCOMPARE(row["corrected"].toBool(), p != 5);
+        }
     }
 
     void escapes_data()
@@ -246,6 +317,35 @@ private slots:
         }
         for (const ResultsSnapshot::Row &row : results.rows)
             QVERIFY(page.contains(html(row.cells[StandingsGrid::Place]) + "</td><td>" + html(row.cells[StandingsGrid::Number])));
+    }
+
+    // The rows a correction changed carry the "korrigiert" mark, whatever other marks they have.
+    void correctedMark_data()
+    {
+        QTest::addColumn<bool>("corrected");
+        QTest::addColumn<int>("markedRows");
+        QTest::newRow("no corrections") << false << 0;
+        QTest::newRow("three corrections, four of five touched") << true << 4;
+    }
+
+    void correctedMark()
+    {
+        QFETCH(bool, corrected);
+        QFETCH(int, markedRows);
+        CorrectedRace race;
+        ResultsSnapshot results = corrected ? race.after() : race.before();
+        const QByteArray page = LivePage::of(results, Date);
+        const QByteArray rows = page.mid(page.indexOf("<tbody>"), page.indexOf("</tbody>") - page.indexOf("<tbody>"));
+        QCOMPARE(rows.count("corrected"), markedRows);
+        for (const ResultsSnapshot::Row &row : results.rows) {
+            const QByteArray start = row.corrected ? "<tr class=\"corrected\"><td>" : "<tr><td>";
+            QVERIFY2(rows.contains(start + html(row.cells[StandingsGrid::Place]) + "</td><td>"
+                                   + html(row.cells[StandingsGrid::Number]) + "</td><td>" + html(row.cells[StandingsGrid::Name])),
+                     qPrintable(QString::number(row.participant)));
+        }
+        // The script marks the rows it draws the same way, and the style shows the mark.
+        QVERIFY(page.contains("if (row.corrected) tr.classList.add('corrected');"));
+        QVERIFY(page.contains("tr.corrected td:nth-child(3)::after{content:\"korrigiert\""));
     }
 
     // The script redraws the page from the standings it is given: the embedded ones are

@@ -1,5 +1,7 @@
 #include "ZipEntry.h"
+#include "CorrectedRace.h"
 #include "RaceDriver.h"
+#include "core/CorrectionText.h"
 #include "core/ResultColumns.h"
 #include "core/ResultsSnapshot.h"
 #include "core/TimeText.h"
@@ -502,6 +504,166 @@ private slots:
         QCOMPARE(rows.value(4).value(9), QString::number(2 * sum));        // =J2*2, uncached
         QCOMPARE(rows.value(9).value(7), QString::number(10 * results.rows[1].cells[Col::Laps].toInt()));
         QCOMPARE(rows.value(10).value(7), QString::number(10 * results.rows[2].cells[Col::Laps].toInt()));
+    }
+
+    // Where the export of a corrected race goes: a new workbook, either template, or a
+    // template with a chart sheet after its worksheets (written here part by part).
+    static void placeTemplate(const QString &templateFile, const QString &dir)
+    {
+        if (templateFile == QLatin1String("chart"))
+            QVERIFY(writeZip(QDir(dir).filePath(QStringLiteral("Ergebnis-Mustervorlage.xltx")), templateParts()));
+        else if (!templateFile.isEmpty())
+            QVERIFY(QFile::copy(QFINDTESTDATA(QStringLiteral("data/templates/") + templateFile), QDir(dir).filePath(templateFile)));
+    }
+
+    // A corrected race gets the sheet "Korrekturen" after all others, one row per correction
+    // under the trail's titles, times and numbers as numbers; any other race's workbook has
+    // exactly the sheets it had.
+    void correctionsSheet_data()
+    {
+        QTest::addColumn<QString>("templateFile");
+        QTest::addColumn<bool>("corrected");
+        for (const char *file : {"", "Ergebnis-Mustervorlage.xlt", "Ergebnis-Mustervorlage.xltx", "chart"}) {
+            const QString name = *file ? QString::fromLatin1(file) : QStringLiteral("new workbook");
+            QTest::addRow("%s, corrected", qPrintable(name)) << QString::fromLatin1(file) << true;
+            QTest::addRow("%s, as booked", qPrintable(name)) << QString::fromLatin1(file) << false;
+        }
+    }
+
+    void correctionsSheet()
+    {
+        QFETCH(QString, templateFile);
+        QFETCH(bool, corrected);
+        QTemporaryDir dir;
+        placeTemplate(templateFile, dir.path());
+        CorrectedRace race;
+        const ResultsSnapshot before = race.before();
+        const ResultsSnapshot results = corrected ? race.after() : before;
+        const auto exportTo = [&](const ResultsSnapshot &r, const QString &target) {
+            SpreadsheetExport::Context c = context(dir.path());
+            c.targetPath = dir.filePath(target);
+            const SpreadsheetExport::Result exported = SpreadsheetExport::ExportSpreadsheet(r, c);
+            QCOMPARE(exported.usedTemplate, !templateFile.isEmpty());
+            QVERIFY2(exported.notice.isEmpty(), qPrintable(exported.notice));
+            QVERIFY2(exported.ok(), qPrintable(exported.error));
+        };
+        exportTo(before, QStringLiteral("wie-gebucht.xlsx"));
+        exportTo(results, QStringLiteral("ergebnis.xlsx"));
+        const WorkbookReader::Result asBooked = WorkbookReader::read(dir.filePath(QStringLiteral("wie-gebucht.xlsx")));
+        const WorkbookReader::Result read = WorkbookReader::read(dir.filePath(QStringLiteral("ergebnis.xlsx")));
+        QVERIFY2(asBooked.workbook && read.workbook, qPrintable(read.error + asBooked.error));
+        const std::vector<Worksheet> &sheets = read.workbook->sheets;
+        QStringList names;
+        for (const Worksheet &sheet : sheets)
+            names << sheet.name;
+        QStringList namesAsBooked;
+        for (const Worksheet &sheet : asBooked.workbook->sheets)
+            namesAsBooked << sheet.name;
+        QVERIFY(!namesAsBooked.contains(QStringLiteral("Korrekturen")));
+        QCOMPARE(names, corrected ? namesAsBooked + QStringList{QStringLiteral("Korrekturen")} : namesAsBooked);
+        if (!corrected)
+            return;
+
+        const Worksheet &sheet = sheets.back();
+        const QStringList &titles = CorrectionText::ColumnTitles();
+        QCOMPARE(sheet.usedRows(), CorrectedRace::Count + 1);
+        QCOMPARE(sheet.usedColumns(), int(titles.size()));
+        for (int c = 0; c < int(titles.size()); ++c)
+            QCOMPARE(text(sheet, 1, c + 1), titles[c]);
+        for (int k = 0; k < CorrectedRace::Count; ++k) {
+            const QStringList cells = CorrectionText::cells(results.corrections[std::size_t(k)], QLatin1Char(','));
+            for (int c = 0; c < int(cells.size()); ++c)
+                QCOMPARE(shown(sheet, k + 2, c + 1, cells[c]), cells[c]);
+        }
+        QCOMPARE(text(sheet, 3, 9), CorrectedRace::markupReason());
+        QCOMPARE(text(sheet, 3, 5), QStringLiteral("2 → 3"));
+    }
+
+    // A template with a sheet "Korrekturen" of its own gets the corrections there, beside
+    // what its author put on it, and no second sheet of that name.
+    void templateWithCorrectionsSheet()
+    {
+        std::map<std::string, std::string> parts = templateParts();
+        const auto insertBefore = [&](const char *part, const std::string &end, const std::string &text) {
+            std::string &xml = parts[part];
+            xml.insert(xml.find(end), text);
+        };
+        insertBefore("xl/workbook.xml", "</sheets>", "<sheet name=\"Korrekturen\" sheetId=\"4\" r:id=\"rId5\"/>");
+        insertBefore("xl/_rels/workbook.xml.rels", "</Relationships>",
+                     "<Relationship Id=\"rId5\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet\" "
+                     "Target=\"worksheets/sheet3.xml\"/>");
+        insertBefore("[Content_Types].xml", "</Types>",
+                     "<Override PartName=\"/xl/worksheets/sheet3.xml\" "
+                     "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>");
+        parts["xl/worksheets/sheet3.xml"] =
+            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+            "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>"
+            "<row r=\"1\"><c r=\"K1\" t=\"inlineStr\"><is><t>Geprüft:</t></is></c></row></sheetData></worksheet>";
+        QTemporaryDir dir;
+        QVERIFY(writeZip(dir.filePath(QStringLiteral("Ergebnis-Mustervorlage.xltx")), parts));
+        CorrectedRace race;
+        const ResultsSnapshot results = race.after();
+        const SpreadsheetExport::Result exported = SpreadsheetExport::ExportSpreadsheet(results, context(dir.path()));
+        QVERIFY2(exported.ok() && exported.usedTemplate, qPrintable(exported.error + exported.notice));
+        const WorkbookReader::Result read = WorkbookReader::read(exported.savedPath);
+        QVERIFY2(read.workbook, qPrintable(read.error));
+        QStringList names;
+        for (const Worksheet &sheet : read.workbook->sheets)
+            names << sheet.name;
+        QCOMPARE(names.count(QStringLiteral("Korrekturen")), 1);
+        const Worksheet &sheet = read.workbook->sheets[std::size_t(names.indexOf(QStringLiteral("Korrekturen")))];
+        QCOMPARE(text(sheet, 1, 11), QStringLiteral("Geprüft:"));
+        QCOMPARE(text(sheet, 1, 1), QStringLiteral("Uhrzeit"));
+        QCOMPARE(text(sheet, 3, 9), CorrectedRace::markupReason());
+        QCOMPARE(sheet.usedRows(), CorrectedRace::Count + 1);
+    }
+
+    // What LibreOffice shows on the sheet "Korrekturen", from a new workbook and from a
+    // template: every cell exactly as the corrections window's trail shows it.
+    void correctionsInLibreOffice_data()
+    {
+        QTest::addColumn<QString>("templateFile");
+        QTest::newRow("new workbook") << QString();
+        QTest::newRow("xltx template") << QStringLiteral("Ergebnis-Mustervorlage.xltx");
+    }
+
+    void correctionsInLibreOffice()
+    {
+        QFETCH(QString, templateFile);
+        const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+        if (soffice.isEmpty())
+            QSKIP("LibreOffice is not installed (Debian package libreoffice-calc-nogui); ./test installs it");
+        QTemporaryDir dir;
+        placeTemplate(templateFile, dir.path());
+        CorrectedRace race;
+        const ResultsSnapshot results = race.after();
+        const SpreadsheetExport::Result exported = SpreadsheetExport::ExportSpreadsheet(results, context(dir.path()));
+        QVERIFY2(exported.ok(), qPrintable(exported.error));
+        QProcess office;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+        office.setProcessEnvironment(environment);
+        office.start(soffice, {QStringLiteral("-env:UserInstallation=file://") + dir.filePath(QStringLiteral("profile")),
+                               QStringLiteral("--headless"), QStringLiteral("--convert-to"),
+                               QStringLiteral("csv:Text - txt - csv (StarCalc):59,34,76,1,,0,false,true,true,false,false,-1"),
+                               QStringLiteral("--outdir"), dir.filePath(QStringLiteral("csv")), exported.savedPath});
+        QVERIFY(office.waitForFinished(180000));
+        QFile csv(dir.filePath(QStringLiteral("csv/chronolauf-Ergebnis-2026-12-08-090507-Korrekturen.csv")));
+        QVERIFY2(csv.open(QIODevice::ReadOnly), qPrintable(QString::fromUtf8(office.readAllStandardError())));
+        QList<QStringList> rows;
+        for (const QString &line : QString::fromUtf8(csv.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            QStringList cells = line.split(QLatin1Char(';'));
+            for (QString &cell : cells) {
+                if (cell.startsWith(QLatin1Char('"')))
+                    cell = cell.mid(1, cell.size() - 2).replace(QStringLiteral("\"\""), QStringLiteral("\""));
+            }
+            rows.append(cells);
+        }
+        QCOMPARE(rows.size(), CorrectedRace::Count + 1);
+        QCOMPARE(rows[0], CorrectionText::ColumnTitles());
+        for (int k = 0; k < CorrectedRace::Count; ++k)
+            QCOMPARE(rows[k + 1], CorrectionText::cells(results.corrections[std::size_t(k)], QLatin1Char(',')));
+        QCOMPARE(rows[2][8], CorrectedRace::markupReason());
     }
 
     // A template that cannot be used gives way to a new workbook, and the status bar says why.
