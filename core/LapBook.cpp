@@ -41,7 +41,8 @@ int LapBook::insert(int participant, const BookedPass &pass, std::int32_t startT
     const std::int32_t at = TickDiff(pass.tick, startTick);
     const auto it = std::find_if(list.begin(), list.end(),
                                  [&](const BookedPass &b) { return TickDiff(b.tick, startTick) > at; });
-    return int(list.insert(it, pass) - list.begin());
+    const auto inserted = list.insert(it, pass);
+    return int(inserted - list.begin());
 }
 
 int LapBook::countedLaps(int participant) const

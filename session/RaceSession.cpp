@@ -94,7 +94,9 @@ void RaceSession::applyOne(RaceInput input)
         mSetup = setupBefore ? *setupBefore : mCore.setup();
         mHistory = {input};
         mEffects.assign(1, Effect{});
-        mWithdrawn.clear();
+        // A rebuild starts the session again; what was taken back before stays in the trail.
+        if (!mReplaying)
+            mWithdrawn.clear();
         mLastRefresh.reset();
         if (!mReplaying)
             emit sessionBegan(mSetup, mHistory);
