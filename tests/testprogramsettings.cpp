@@ -246,7 +246,10 @@ private slots:
         QFETCH(QString, name);
         const QByteArray oldUser = qgetenv("USER");
         const QByteArray oldLogname = qgetenv("LOGNAME");
-        user.isEmpty() ? qunsetenv("USER") : void(qputenv("USER", user));
+        if (user.isEmpty())
+            qunsetenv("USER");
+        else
+            qputenv("USER", user);
         qputenv("LOGNAME", logname);
         auto store = storeWith(lines);
         const QString read = ProgramSettings::read(*store).operatorName();

@@ -136,6 +136,9 @@ int main(int argc, char *argv[])
         if (button->text() == QStringLiteral("Streichen"))
             button->click();
     }
+    // Unselected, the struck lap shows greyed as the operator sees it afterwards.
+    for (QTableWidget *laps : corrections.findChildren<QTableWidget *>())
+        laps->clearSelection();
     corrections.resize(760, 420);
     QTest::qWait(100);
     if (!corrections.grab().save(QString::fromLocal8Bit(argv[3]))) {

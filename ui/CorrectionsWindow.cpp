@@ -74,6 +74,14 @@ CorrectionsWindow::CorrectionsWindow(RaceSession &session, QWidget *mainWindow)
     resize(720, 460);
 }
 
+CorrectionsWindow::~CorrectionsWindow()
+{
+    // The fields still signal while they go (the one with the focus finishes its editing):
+    // nothing may reach this window any more.
+    for (QObject *child : findChildren<QObject *>())
+        child->disconnect(this);
+}
+
 void CorrectionsWindow::buildLayout()
 {
     auto *column = new QVBoxLayout(this);

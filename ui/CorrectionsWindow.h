@@ -32,6 +32,7 @@ public:
 
     // The session must outlive the window; mainWindow keeps it above itself and owns it.
     CorrectionsWindow(RaceSession &session, QWidget *mainWindow);
+    ~CorrectionsWindow() override;
 
     // Shows the window (raised, active) on this participant's laps.
     void open(int participant);
