@@ -125,8 +125,8 @@ private:
     // The button panel: six speed buttons, then the wall clock and the barrier contact.
     static constexpr int ButtonPanelWidth = 344;
     static constexpr int ClockLeft = 230;
-    // Where the start button ends, beside the wall clock.
-    static constexpr int StartRight = ClockLeft - 4;
+    // Where the start button ends: under the fifth speed button, as it always has.
+    static constexpr int StartRight = 188;
     static constexpr int StatusBarHeight = 19;
     static constexpr int StatusWidths[4] = {286, 0, 90, 70};
 
