@@ -13,6 +13,7 @@
 #include "session/RaceSession.h"
 #include "session/SessionTimers.h"
 #include "session/SessionRecovery.h"
+#include "ui/CorrectionsWindow.h"
 #include "ui/LiveAddressDialog.h"
 #include "ui/Scoreboard.h"
 #include "ui/SpreadsheetActions.h"
@@ -243,6 +244,7 @@ void Program::apply(const ProgramSettings &s)
     form.resize(s.width, form.height());
     if (s.left && s.top)
         form.move(*s.left, *s.top);
+    form.Corrections->setOperatorName(s.operatorName());
 }
 
 ProgramSettings Program::current() const

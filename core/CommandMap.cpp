@@ -52,6 +52,7 @@ std::optional<Command> lookup(int key, Qt::KeyboardModifiers modifiers, const Ke
         // During a session Ctrl+Z takes the last lap back; otherwise the fields undo their typing.
         case Qt::Key_Z: return state.digitKeysBound ? std::optional<Command>(Command{Command::Id::Undo}) : std::nullopt;
         case Qt::Key_W: return Command{Command::Id::Scoreboard};
+        case Qt::Key_K: return Command{Command::Id::Corrections};
         default: return std::nullopt;
         }
     }

@@ -24,6 +24,7 @@ struct Command
         Undo,     // "Rückgängig": the last booked lap back into the waiting times
         Scoreboard,  // "Anzeigetafel": the standings in large type for a second screen
         LiveResults, // "Live-Ergebnisse im Netz": the read-only standings page on or off
+        Corrections, // "Korrekturen": the window that corrects booked laps
     };
     Id id;
     int participant = 0;

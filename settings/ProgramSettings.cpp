@@ -71,6 +71,7 @@ ProgramSettings ProgramSettings::read(QSettings &store)
     s.webAddress = store.value(QStringLiteral("WebAddress"), s.webAddress).toString();
     if (const auto livePort = readNumber(store, "LivePort"); livePort && *livePort >= 0 && *livePort <= 65535)
         s.livePort = *livePort;
+    s.bediener = store.value(QStringLiteral("Bediener")).toString().trimmed();
 
     // Race times always carry two decimals, whatever was stored.
     s.acc = 2;
@@ -80,6 +81,14 @@ ProgramSettings ProgramSettings::read(QSettings &store)
     if (s.time < 0)
         s.time = ProgramSettings().time;
     return s;
+}
+
+QString ProgramSettings::operatorName() const
+{
+    if (!bediener.isEmpty())
+        return bediener;
+    const QString user = qEnvironmentVariable("USER");
+    return user.isEmpty() ? qEnvironmentVariable("LOGNAME") : user;
 }
 
 void ProgramSettings::write(QSettings &store) const

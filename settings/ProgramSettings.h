@@ -33,6 +33,13 @@ struct ProgramSettings
     // The TCP port of the live standings page on the local network (0: any free one). Read
     // only, like the web address; a value outside 0..65535 keeps the default.
     int livePort = 8080;
+    // "Bediener": who signs the corrections made on this computer. Read only, like the web
+    // address; empty means the login name (see operatorName()).
+    QString bediener;
+
+    // The name a correction carries: the "Bediener" setting, else the login name from the
+    // environment, so that the trail never shows a correction without a name.
+    QString operatorName() const;
 
     // Each value on its own: a missing or mistyped value keeps its default and the others
     // still apply. Numbers must be whole numbers.

@@ -9,7 +9,7 @@ Q_DECLARE_METATYPE(Qt::KeyboardModifiers)
 namespace {
 
 // Expected outcome in table form: no command is "Unbound".
-enum class Expect { Unbound, Start, Capture, Participant, DeletePending, Sort, ToggleArming, Settings, Help, Open, Info, Print, HelpMenu, Undo, Scoreboard, LiveResults };
+enum class Expect { Unbound, Start, Capture, Participant, DeletePending, Sort, ToggleArming, Settings, Help, Open, Info, Print, HelpMenu, Undo, Scoreboard, LiveResults, Corrections };
 
 std::optional<Command> expectedCommand(Expect expect, int participant)
 {
@@ -29,6 +29,7 @@ std::optional<Command> expectedCommand(Expect expect, int participant)
     case Expect::HelpMenu: return Command{Command::Id::HelpMenu};
     case Expect::Undo: return Command{Command::Id::Undo};
     case Expect::Scoreboard: return Command{Command::Id::Scoreboard};
+    case Expect::Corrections: return Command{Command::Id::Corrections};
     case Expect::LiveResults: return Command{Command::Id::LiveResults};
     }
     return std::nullopt;
@@ -196,6 +197,8 @@ void TestCommandMap::lookup_data()
     addInAllStates("Ctrl+Shift+W", Qt::Key_W, Ctrl | Shift, Expect::LiveResults);
     addInAllStates("Shift+W", Qt::Key_W, Shift, Expect::Unbound);
     addInAllStates("Ctrl+Alt+W", Qt::Key_W, Ctrl | Alt, Expect::Unbound);
+    addInAllStates("Ctrl+K", Qt::Key_K, Ctrl, Expect::Corrections);
+    addInAllStates("K", Qt::Key_K, None, Expect::Unbound);
 
     // Space captures only while capturing is enabled.
     addPerState("Space", Qt::Key_Space, None, [](const Binding &b) {

@@ -227,6 +227,37 @@ private slots:
         QCOMPARE(ProgramSettings::read(*store).webAddress, QStringLiteral("https://verein.example.org/"));
     }
 
+    void operatorName_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QByteArray>("user");
+        QTest::addColumn<QByteArray>("logname");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("set") << QStringList{"Bediener=Jutta Weiß"} << QByteArray("jw") << QByteArray("x") << QStringLiteral("Jutta Weiß");
+        QTest::newRow("missing: USER") << QStringList{"Port=0"} << QByteArray("jw") << QByteArray("x") << QStringLiteral("jw");
+        QTest::newRow("blank: LOGNAME") << QStringList{"Bediener=  "} << QByteArray() << QByteArray("lw") << QStringLiteral("lw");
+    }
+
+    void operatorName()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(QByteArray, user);
+        QFETCH(QByteArray, logname);
+        QFETCH(QString, name);
+        const QByteArray oldUser = qgetenv("USER");
+        const QByteArray oldLogname = qgetenv("LOGNAME");
+        if (user.isEmpty())
+            qunsetenv("USER");
+        else
+            qputenv("USER", user);
+        qputenv("LOGNAME", logname);
+        auto store = storeWith(lines);
+        const QString read = ProgramSettings::read(*store).operatorName();
+        qputenv("USER", oldUser);
+        qputenv("LOGNAME", oldLogname);
+        QCOMPARE(read, name);
+    }
+
     void livePort_data()
     {
         QTest::addColumn<QByteArray>("line");

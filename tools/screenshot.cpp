@@ -1,7 +1,7 @@
 // Puts the main window into a representative race state on a simulated clock and saves
 // a picture of it: a few participants booked, the last one highlighted, one overdue,
 // pass times waiting to be assigned. Given a second file, it also saves the scoreboard
-// in the same state, at 1280x720.
+// in the same state, at 1280x720; given a third, the corrections window with a struck lap.
 
 #include "core/TickSource.h"
 #include "platform/LinuxSerialDevice.h"
@@ -9,11 +9,14 @@
 #include "platform/Shell.h"
 #include "platform/SoundPlayer.h"
 #include "app/Program.h"
+#include "ui/CorrectionsWindow.h"
 #include "ui/Scoreboard.h"
 #include "ui/TFormMain.h"
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -50,7 +53,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s picture.png [scoreboard.png]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s picture.png [scoreboard.png [corrections.png]]\n", argv[0]);
         return 2;
     }
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
@@ -112,6 +115,34 @@ int main(int argc, char *argv[])
     QTest::qWait(100);
     if (!board->grab().save(QString::fromLocal8Bit(argv[2]))) {
         std::fprintf(stderr, "cannot write %s\n", argv[2]);
+        return 1;
+    }
+    if (argc < 4)
+        return 0;
+
+    // Participant 3's second lap was a double count: struck, with its reason, as the operator does it.
+    CorrectionsWindow &corrections = *form.Corrections;
+    corrections.setOperatorName(QStringLiteral("Jutta"));
+    corrections.open(3);
+    for (QLineEdit *edit : corrections.findChildren<QLineEdit *>()) {
+        if (edit->accessibleName() == QStringLiteral("Grund:"))
+            QTest::keyClicks(edit, QStringLiteral("Lichtschranke doppelt ausgeloest"));
+    }
+    for (QTableWidget *laps : corrections.findChildren<QTableWidget *>()) {
+        if (laps->accessibleName() == QStringLiteral("Runden"))
+            laps->selectRow(1);
+    }
+    for (QPushButton *button : corrections.findChildren<QPushButton *>()) {
+        if (button->text() == QStringLiteral("Streichen"))
+            button->click();
+    }
+    // Unselected, the struck lap shows greyed as the operator sees it afterwards.
+    for (QTableWidget *laps : corrections.findChildren<QTableWidget *>())
+        laps->clearSelection();
+    corrections.resize(760, 420);
+    QTest::qWait(100);
+    if (!corrections.grab().save(QString::fromLocal8Bit(argv[3]))) {
+        std::fprintf(stderr, "cannot write %s\n", argv[3]);
         return 1;
     }
     return 0;

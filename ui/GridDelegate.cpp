@@ -44,13 +44,21 @@ void GridDelegate::paintCell(QPainter *painter, const QRect &rect, int row, int 
     const Qt::Alignment alignment = GridStyle::alignment(format.align) | Qt::AlignVCenter;
     painter->save();
     painter->fillRect(rect, background);
-    painter->setFont(style.font);
     painter->setPen(text);
-    // Times go out as glyphs looked up once; anything else is laid out by drawText.
-    if (format.align != GridLayout::Align::Centre && style.times.canDraw(cellText))
-        style.times.draw(*painter, textRect, alignment, cellText);
-    else
+    if (format.underline) {
+        // A lap with a hint: the glyph painter knows no underline, so drawText lays it out.
+        QFont underlined = style.font;
+        underlined.setUnderline(true);
+        painter->setFont(underlined);
         painter->drawText(textRect, alignment, cellText);
+    } else if (format.align != GridLayout::Align::Centre && style.times.canDraw(cellText)) {
+        // Times go out as glyphs looked up once; anything else is laid out by drawText.
+        painter->setFont(style.font);
+        style.times.draw(*painter, textRect, alignment, cellText);
+    } else {
+        painter->setFont(style.font);
+        painter->drawText(textRect, alignment, cellText);
+    }
     painter->restore();
 
     if (column == StandingsGrid::CurrentTime && row >= 0) {

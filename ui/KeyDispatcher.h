@@ -12,6 +12,8 @@ class QWidget;
 // Looks every key pressed in the main window (or a window sharing its keys) up in the
 // command table before the focused widget sees it. A bound key runs its command and is
 // consumed, even when the command cannot act; unbound keys go on to the focused widget.
+// Keys aimed at any other window (the corrections window's fields, a dialog) are left
+// alone: they are text there.
 class KeyDispatcher final : public QObject
 {
     Q_OBJECT

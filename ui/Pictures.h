@@ -23,6 +23,6 @@ QIcon appIcon();
 // The small chequered flag after the word mark.
 QPixmap flag(int width, int height);
 
-enum class Glyph { Help, Settings, Info, Spreadsheet, Web, StarterList };
+enum class Glyph { Help, Settings, Info, Spreadsheet, Web, StarterList, Corrections };
 QPixmap buttonGlyph(Glyph glyph, int size);
 } // namespace Pictures

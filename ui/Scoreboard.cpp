@@ -1,6 +1,7 @@
 #include "ui/Scoreboard.h"
 
 #include "session/RaceSession.h"
+#include "ui/WindowAccessibility.h"
 
 #include <QFontMetricsF>
 #include <QKeyEvent>
@@ -41,6 +42,8 @@ constexpr double TypeShare = 0.78;
 constexpr double ColumnGap = 0.7;
 // The name keeps room for this many letters before the other columns' type gets smaller.
 constexpr double NameLetters = 8;
+// The "korrigiert" mark's type as a share of the row's type.
+constexpr double MarkShare = 0.4;
 
 constexpr QColor Background(12, 12, 12);
 constexpr QColor AlternateRow(36, 36, 36);
@@ -137,6 +140,7 @@ Scoreboard::Scoreboard(RaceSession &session, QWidget *parent)
     : QWidget(parent, Qt::Window)
     , mSession(session)
 {
+    WindowAccessibility::install();
     setWindowTitle(QStringLiteral("Anzeigetafel"));
     setObjectName(QStringLiteral("Scoreboard"));
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -179,6 +183,19 @@ QStringList Scoreboard::rowTexts() const
         texts << cells.join(QLatin1Char('\t'));
     }
     return texts;
+}
+
+QString Scoreboard::markOf(const ResultsSnapshot::Row &row)
+{
+    return row.corrected ? QStringLiteral("korrigiert") : QString();
+}
+
+QStringList Scoreboard::rowMarks() const
+{
+    QStringList marks;
+    for (const ResultsSnapshot::Row &row : mShown->rows)
+        marks << markOf(row);
+    return marks;
 }
 
 void Scoreboard::keyPressEvent(QKeyEvent *event)
@@ -256,7 +273,9 @@ void Scoreboard::paintEvent(QPaintEvent *)
         for (std::size_t c = 0; c < Columns.size(); ++c)
             cells[r][c] = cellText(s.rows[r], c);
     }
-    const BoardLayout layout = layOut(s, cells, w, rowHeight, mHasNames);
+    // A "korrigiert" mark needs the name column even when nobody has a name.
+    const bool marks = std::any_of(s.rows.begin(), s.rows.end(), [](const ResultsSnapshot::Row &row) { return row.corrected; });
+    const BoardLayout layout = layOut(s, cells, w, rowHeight, mHasNames || marks);
     const double margin = layout.margin;
     const QFont &rowFont = layout.rowFont;
     const double flagWidth = layout.flagWidth;
@@ -298,8 +317,24 @@ void Scoreboard::paintEvent(QPaintEvent *)
             painter.setPen(row.out ? Dimmed : accent ? Accent : Text);
             const QRectF area = textRect(c, x, y, rowHeight);
             const QString &text = cells[std::size_t(r)][c];
-            painter.drawText(area, Columns[c].align | Qt::AlignVCenter,
-                             c == NameColumn ? rowMetrics.elidedText(text, Qt::ElideRight, area.width()) : text);
+            if (c == NameColumn && !markOf(row).isEmpty()) {
+                // The mark sits small at the name column's right end; the name gives way to it.
+                const QString mark = markOf(row);
+                const QFont markFont = boardFont(rowFont.pixelSize() * MarkShare);
+                const double markWidth = QFontMetricsF(markFont).horizontalAdvance(mark);
+                const QRectF markArea(area.right() - markWidth, area.top(), markWidth, area.height());
+                painter.setFont(markFont);
+                painter.setPen(Subdued);
+                painter.drawText(markArea, Qt::AlignRight | Qt::AlignVCenter, mark);
+                painter.setFont(rowFont);
+                painter.setPen(row.out ? Dimmed : Text);
+                const double nameWidth = std::max(0.0, area.width() - markWidth - rowFont.pixelSize() * ColumnGap);
+                painter.drawText(QRectF(area.left(), area.top(), nameWidth, area.height()), Columns[c].align | Qt::AlignVCenter,
+                                 rowMetrics.elidedText(text, Qt::ElideRight, nameWidth));
+            } else {
+                painter.drawText(area, Columns[c].align | Qt::AlignVCenter,
+                                 c == NameColumn ? rowMetrics.elidedText(text, Qt::ElideRight, area.width()) : text);
+            }
             x += widths[c];
         }
     }

@@ -31,6 +31,9 @@ public:
     // Each row as the board writes it, the cells separated by tabs: place, number, name,
     // laps, last lap, gap to the leader, best lap.
     QStringList rowTexts() const;
+    // The small mark beside each row's name as the board paints it: "korrigiert" where a
+    // correction changed the participant's laps, else empty.
+    QStringList rowMarks() const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -44,6 +47,8 @@ private:
     void follow();
     // The text of one board column for a row.
     QString cellText(const ResultsSnapshot::Row &row, std::size_t column) const;
+    // The mark of one row, see rowMarks().
+    static QString markOf(const ResultsSnapshot::Row &row);
     // Title and session type at the left, the countdown at the right, the gong beside it.
     void paintHeader(QPainter &painter, double height) const;
 

@@ -47,6 +47,14 @@ public:
     }
 };
 
+// The label is the field's buddy and its accessible name: without it a screen reader names
+// the field after the group's frame.
+void labelField(QLabel *label, QWidget *field)
+{
+    label->setBuddy(field);
+    field->setAccessibleName(label->text().trimmed());
+}
+
 } // namespace
 
 TCfgDialog::TCfgDialog(QWidget *mainWindow, std::uint32_t portPresence)
@@ -72,6 +80,7 @@ TCfgDialog::TCfgDialog(QWidget *mainWindow, std::uint32_t portPresence)
     cbPort->setMaxVisibleItems(20);
     cbPort->addItems(PortItems(portPresence));
     cbPort->setEnabled(false);
+    labelField(portLabel, cbPort);
 
     // " Ausgang: " sits on the frame above the two output-type boxes.
     auto *output = new QLabel(QStringLiteral(" Ausgang: "), group);
@@ -85,6 +94,7 @@ TCfgDialog::TCfgDialog(QWidget *mainWindow, std::uint32_t portPresence)
     cbAlg1 = outputTypeBox(QStringLiteral("Kontakt 7+8"));
     cbAlg1->setObjectName(QStringLiteral("cbAlg1"));
     cbAlg1->setGeometry(196, 26, 72, 21);
+    labelField(LabelStart, cbAlg1);
 
     cbLuch2 = new QCheckBox(group);
     cbLuch2->setObjectName(QStringLiteral("cbLuch2"));
@@ -97,6 +107,9 @@ TCfgDialog::TCfgDialog(QWidget *mainWindow, std::uint32_t portPresence)
     cbAlg2 = outputTypeBox(QStringLiteral("Kontakt 4+6"));
     cbAlg2->setObjectName(QStringLiteral("cbAlg2"));
     cbAlg2->setGeometry(196, 56, 72, 21);
+    labelField(LabelStop1, cbAlg2);
+    // The box has no text of its own: it switches the finish barrier at contacts 4+6 on.
+    cbLuch2->setAccessibleName(QStringLiteral("Zweite Lichtschranke"));
 
     LabelPath = new QLabel(group);
     LabelPath->setObjectName(QStringLiteral("LabelPath"));
@@ -125,6 +138,7 @@ TCfgDialog::TCfgDialog(QWidget *mainWindow, std::uint32_t portPresence)
     seLock->setObjectName(QStringLiteral("seLock"));
     seLock->setRange(BarrierSettings::MinLockStopSeconds, BarrierSettings::MaxLockStopSeconds);
     seLock->setGeometry(178, 88, 52, 21);
+    labelField(lock, seLock);
     auto *seconds = new QLabel(QStringLiteral("Sek."), group);
     seconds->setGeometry(236, 88, 32, 21);
 

@@ -10,6 +10,7 @@
 #include "ui/BarrierHealth.h"
 #include "ui/BarrierIndicator.h"
 #include "ui/BgrColour.h"
+#include "ui/CorrectionsWindow.h"
 #include "ui/GridHeader.h"
 #include "ui/GridModel.h"
 #include "ui/GridView.h"
@@ -127,6 +128,7 @@ void TFormMain::wire()
             mSpreadsheet->exportResults(windowTitle(), mWebAddress);
     });
     connect(sbWeb, &QToolButton::clicked, this, &TFormMain::sbWebClick);
+    connect(bCorrections, &QToolButton::clicked, this, &TFormMain::openCorrections);
     connect(bSTART2, &PressButton::mouseDown, this, &TFormMain::mStart2Click);
     connect(bZeit, &PressButton::mouseDown, this, &TFormMain::CapturePass);
     for (QLabel *label : {Label14, Label12})
@@ -317,7 +319,19 @@ void TFormMain::runCommand(const Command &command)
     case Command::Id::Undo: submit({.kind = Kind::Undo}); break;
     case Command::Id::Scoreboard: emit scoreboardRequested(); break;
     case Command::Id::LiveResults: emit liveResultsToggled(); break;
+    case Command::Id::Corrections: openCorrections(); break;
     }
+}
+
+void TFormMain::openCorrections()
+{
+    // The grid's current row, else the participant booked last, else the first.
+    const int row = SortGrid1->currentIndex().isValid() ? SortGrid1->currentIndex().row() + 1 : 0;
+    const RaceTable &table = core().table();
+    int participant = row > 0 && row <= RaceTable::MaxParticipants ? table.ParticipantAtRow[std::size_t(row)] : 0;
+    if (participant < 1)
+        participant = table.CurrentParticipant > 0 ? table.CurrentParticipant : 1;
+    Corrections->open(participant);
 }
 
 bool TFormMain::eventFilter(QObject *watched, QEvent *event)
@@ -455,9 +469,9 @@ void TFormMain::showBarrierHealth()
 void TFormMain::placeStartButton(bool indicatorShown)
 {
     if (indicatorShown)
-        bSTART2->setGeometry(78, 46, 110, 38);
+        bSTART2->setGeometry(78, 46, StartRight - 78, 38);
     else
-        bSTART2->setGeometry(43, 46, 145, 38);
+        bSTART2->setGeometry(43, 46, StartRight - 43, 38);
 }
 
 void TFormMain::bCFGClick()

@@ -11,6 +11,7 @@
 #include <optional>
 
 class BarrierIndicator;
+class CorrectionsWindow;
 class GridHeader;
 class GridView;
 class SpreadsheetActions;
@@ -97,6 +98,8 @@ public:
     // The settings dialog's edit cycle; a changed port is closed and the new one opened.
     void bCFGClick();
     void runCommand(const Command &command);
+    // Ctrl+K: the corrections window on the participant of the grid's current row.
+    void openCorrections();
 
     // The help file: the program's path with ".chm" when it exists, else the manual.
     static QString HelpFilePath();
@@ -119,6 +122,11 @@ protected:
 private:
     static constexpr int TopPanelHeight = 88;
     static constexpr int PassPanelWidth = 114;
+    // The button panel: six speed buttons, then the wall clock and the barrier contact.
+    static constexpr int ButtonPanelWidth = 344;
+    static constexpr int ClockLeft = 230;
+    // Where the start button ends: under the fifth speed button, as it always has.
+    static constexpr int StartRight = 188;
     static constexpr int StatusBarHeight = 19;
     static constexpr int StatusWidths[4] = {286, 0, 90, 70};
 
@@ -192,6 +200,7 @@ public:
     QToolButton *sbExcel = nullptr;
     QToolButton *sbWeb = nullptr;
     QToolButton *bStartList = nullptr;
+    QToolButton *bCorrections = nullptr;
     BarrierIndicator *ImageLS1 = nullptr;
     PressButton *bSTART2 = nullptr;
     QLabel *eTime = nullptr;
@@ -204,4 +213,6 @@ public:
     QAction *mAus = nullptr;
     QLabel *StatusPanels[4] = {};
     QTimer *TimerMessage = nullptr; // clears status panel 1
+    // "Korrekturen" (Ctrl+K): a window of its own that stays above this one, never modal.
+    CorrectionsWindow *Corrections = nullptr;
 };

@@ -6,6 +6,7 @@
 #include "session/RaceSession.h"
 #include "ui/BarrierIndicator.h"
 #include "ui/BgrColour.h"
+#include "ui/CorrectionsWindow.h"
 #include "ui/GridView.h"
 #include "ui/GridHeader.h"
 #include "ui/GridModel.h"
@@ -37,6 +38,14 @@ QLabel *caption(const QString &text, QWidget *parent)
     auto *label = new QLabel(text, parent);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     return label;
+}
+
+// The caption is the field's buddy and its accessible name: a screen reader reads the field
+// by the text beside it.
+void label(QLabel *caption, QWidget *field)
+{
+    caption->setBuddy(field);
+    field->setAccessibleName(caption->text());
 }
 
 QFont arial(int pixels, bool bold)
@@ -104,6 +113,8 @@ void TFormMain::buildLayout()
     setCentralWidget(central);
 
     buildStatusBar();
+
+    Corrections = new CorrectionsWindow(mSession, this);
 }
 
 QWidget *TFormMain::buildTopPanel()
@@ -122,14 +133,18 @@ QWidget *TFormMain::buildTopPanel()
     fields->setHorizontalSpacing(4);
     auto *titleRow = new QHBoxLayout;
     titleRow->setSpacing(4);
-    titleRow->addWidget(caption(QStringLiteral("Rennen:"), Panel1));
+    QLabel *titleCaption = caption(QStringLiteral("Rennen:"), Panel1);
+    titleRow->addWidget(titleCaption);
     eTitle = new QLineEdit(Panel1);
+    label(titleCaption, eTitle);
     eTitle->setObjectName(QStringLiteral("eTitle"));
     eTitle->setFixedWidth(293);
     titleRow->addWidget(eTitle);
     titleRow->addSpacing(6);
-    titleRow->addWidget(caption(QStringLiteral("Session:"), Panel1));
+    QLabel *typeCaption = caption(QStringLiteral("Session:"), Panel1);
+    titleRow->addWidget(typeCaption);
     cbTip = new QComboBox(Panel1);
+    label(typeCaption, cbTip);
     cbTip->setObjectName(QStringLiteral("cbTip"));
     cbTip->addItems(RaceCore::SessionTypes());
     cbTip->setFixedWidth(90);
@@ -168,8 +183,10 @@ QWidget *TFormMain::buildTopPanel()
     ImageGong->setPixmap(Pictures::gong(24));
     ImageGong->setFixedSize(24, 24);
     lower->addWidget(ImageGong);
-    lower->addWidget(caption(QStringLiteral("Warnzeit:"), Panel1));
+    QLabel *warnCaption = caption(QStringLiteral("Warnzeit:"), Panel1);
+    lower->addWidget(warnCaption);
     meTimeWarn = new QLineEdit(Panel1);
+    label(warnCaption, meTimeWarn);
     meTimeWarn->setObjectName(QStringLiteral("meTimeWarn"));
     // Both digit pairs are required: a half-typed warning time is not acceptable input.
     meTimeWarn->setInputMask(QStringLiteral("99:99"));
@@ -182,16 +199,20 @@ QWidget *TFormMain::buildTopPanel()
     sbTimeWarnUp->setObjectName(QStringLiteral("sbTimeWarnUp"));
     sbTimeWarnUp->setArrowType(Qt::UpArrow);
     sbTimeWarnUp->setFixedSize(16, 11);
+    sbTimeWarnUp->setAccessibleName(QStringLiteral("Warnzeit länger"));
     sbTimeWarnDown = new QToolButton(Panel1);
     sbTimeWarnDown->setObjectName(QStringLiteral("sbTimeWarnDown"));
     sbTimeWarnDown->setArrowType(Qt::DownArrow);
     sbTimeWarnDown->setFixedSize(16, 11);
+    sbTimeWarnDown->setAccessibleName(QStringLiteral("Warnzeit kürzer"));
     spin->addWidget(sbTimeWarnUp);
     spin->addWidget(sbTimeWarnDown);
     lower->addLayout(spin);
     lower->addSpacing(6);
-    lower->addWidget(caption(QStringLiteral("Counter:"), Panel1));
+    QLabel *durationCaption = caption(QStringLiteral("Counter:"), Panel1);
+    lower->addWidget(durationCaption);
     meTime = new QLineEdit(Panel1);
+    label(durationCaption, meTime);
     meTime->setObjectName(QStringLiteral("meTime"));
     meTime->setFixedSize(100, 32);
     meTime->setFont(arial(24, true));
@@ -214,7 +235,7 @@ QWidget *TFormMain::buildButtonPanel(QWidget *parent)
 {
     auto *panel = new QWidget(parent);
     panel->setObjectName(QStringLiteral("Panel2"));
-    panel->setFixedSize(306, TopPanelHeight);
+    panel->setFixedSize(ButtonPanelWidth, TopPanelHeight);
     panel->setAutoFillBackground(true);
     QPalette fixed = panel->palette();
     fixed.setColor(QPalette::Window, fromBgr(GridLayout::Colour::Fixed));
@@ -227,8 +248,9 @@ QWidget *TFormMain::buildButtonPanel(QWidget *parent)
     sbExcel = speedButton("sbExcel", Glyph::Spreadsheet, QStringLiteral("Export nach MS Excel"), panel);
     sbWeb = speedButton("sbWeb", Glyph::Web, QStringLiteral("Als Webseite"), panel);
     bStartList = speedButton("bStartList", Glyph::StarterList, QStringLiteral("[Ctrl+O] Starterliste öffnen"), panel);
+    bCorrections = speedButton("bCorrections", Glyph::Corrections, QStringLiteral("[Ctrl+K] Korrekturen"), panel);
     int x = 2;
-    for (QToolButton *button : {sbHelp, bCFG, bInfo, sbExcel, sbWeb}) {
+    for (QToolButton *button : {sbHelp, bCFG, bInfo, sbExcel, sbWeb, bCorrections}) {
         button->move(x, 4);
         x += 38;
     }
@@ -243,13 +265,13 @@ QWidget *TFormMain::buildButtonPanel(QWidget *parent)
     bSTART2->setObjectName(QStringLiteral("bSTART2"));
     bSTART2->setToolTip(QStringLiteral("[Ctrl+S]"));
     // Without a serial port the start button takes the place of the barrier indicator.
-    bSTART2->setGeometry(43, 46, 145, 38);
+    bSTART2->setGeometry(43, 46, StartRight - 43, 38);
     bSTART2->setFocusPolicy(Qt::NoFocus);
     bSTART2->setFont(arial(27, true));
 
     eTime = new QLabel(panel);
     eTime->setObjectName(QStringLiteral("eTime"));
-    eTime->setGeometry(192, 4, PassPanelWidth - 2, 40);
+    eTime->setGeometry(ClockLeft, 4, PassPanelWidth - 2, 40);
     eTime->setAlignment(Qt::AlignCenter);
     eTime->setAutoFillBackground(true);
     eTime->setFont(arial(24, false));
@@ -257,7 +279,7 @@ QWidget *TFormMain::buildButtonPanel(QWidget *parent)
 
     Panel7 = new QLabel(QStringLiteral("LS-Kontakt"), panel);
     Panel7->setObjectName(QStringLiteral("Panel7"));
-    Panel7->setGeometry(192, 46, PassPanelWidth - 2, 38);
+    Panel7->setGeometry(ClockLeft, 46, PassPanelWidth - 2, 38);
     Panel7->setAlignment(Qt::AlignCenter);
     Panel7->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Panel7->setToolTip(QStringLiteral("Leeretaste zum Testen"));
