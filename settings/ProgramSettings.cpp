@@ -6,6 +6,11 @@
 
 #include <QSettings>
 
+#include <pwd.h>
+#include <unistd.h>
+
+#include <array>
+
 #include <algorithm>
 
 namespace {
@@ -87,8 +92,18 @@ QString ProgramSettings::operatorName() const
 {
     if (!bediener.isEmpty())
         return bediener;
-    const QString user = qEnvironmentVariable("USER");
-    return user.isEmpty() ? qEnvironmentVariable("LOGNAME") : user;
+    for (const char *variable : {"USER", "LOGNAME"}) {
+        const QString user = qEnvironmentVariable(variable);
+        if (!user.isEmpty())
+            return user;
+    }
+    // Started without a login environment (a service, a container): the account itself.
+    passwd entry{};
+    passwd *found = nullptr;
+    std::array<char, 1024> buffer{};
+    if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found)
+        return QString::fromLocal8Bit(found->pw_name);
+    return {};
 }
 
 void ProgramSettings::write(QSettings &store) const

@@ -4,6 +4,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <pwd.h>
+#include <unistd.h>
+
 // The settings of the last run: each value read on its own, written back in full.
 class TestProgramSettings : public QObject
 {
@@ -236,6 +239,8 @@ private slots:
         QTest::newRow("set") << QStringList{"Bediener=Jutta Weiß"} << QByteArray("jw") << QByteArray("x") << QStringLiteral("Jutta Weiß");
         QTest::newRow("missing: USER") << QStringList{"Port=0"} << QByteArray("jw") << QByteArray("x") << QStringLiteral("jw");
         QTest::newRow("blank: LOGNAME") << QStringList{"Bediener=  "} << QByteArray() << QByteArray("lw") << QStringLiteral("lw");
+        QTest::newRow("no login environment: the account") << QStringList{} << QByteArray() << QByteArray()
+                                                            << QString::fromLocal8Bit(getpwuid(geteuid())->pw_name);
     }
 
     void operatorName()
@@ -250,7 +255,10 @@ private slots:
             qunsetenv("USER");
         else
             qputenv("USER", user);
-        qputenv("LOGNAME", logname);
+        if (logname.isEmpty())
+            qunsetenv("LOGNAME");
+        else
+            qputenv("LOGNAME", logname);
         auto store = storeWith(lines);
         const QString read = ProgramSettings::read(*store).operatorName();
         qputenv("USER", oldUser);

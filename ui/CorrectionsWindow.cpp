@@ -31,7 +31,8 @@ QTableWidget *table(const QStringList &titles, QWidget *parent)
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->setSelectionMode(QAbstractItemView::SingleSelection);
     view->verticalHeader()->hide();
-    view->horizontalHeader()->setStretchLastSection(true);
+    // The last column takes the rest, also after the others were fitted to their contents.
+    view->horizontalHeader()->setSectionResizeMode(int(titles.size()) - 1, QHeaderView::Stretch);
     return view;
 }
 
