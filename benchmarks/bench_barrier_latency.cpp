@@ -39,6 +39,7 @@
 //   bench_barrier_latency [--edges N] [--load floor|idle|timer|window]... [--levels]
 
 #include "FakeSerialDevice.h"
+#include "NoPrinter.h"
 #include "core/RaceCore.h"
 #include "input/EComError.h"
 #include "input/TComPort.h"
@@ -100,13 +101,6 @@ std::int64_t nowNs()
 {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(SteadyClock::now().time_since_epoch()).count();
 }
-
-// The window prints nothing here.
-class NoPrinter final : public PagePrinter
-{
-public:
-    void print(const QString &) override {}
-};
 
 // What the stimulus thread waits for after an edge.
 enum class Expect : int { Nothing, Pass, Applied };

@@ -5,6 +5,7 @@
 // The journal read is measured too, as the part a recovery adds. And a correction of a lap at
 // hour 23 of such a race, applied live and taken back with Ctrl+Z.
 
+#include "FullRace.h"
 #include "core/TickSource.h"
 #include "session/JournalHeader.h"
 #include "session/JournalReader.h"
@@ -20,54 +21,15 @@ namespace {
 
 using Kind = RaceInput::Kind;
 
-// Runs a full race on the session: 20 participants, 160 laps each, a pass every interval ms.
-void runFullRace(RaceSession &session, ManualTickSource &clock, std::uint32_t interval)
-{
-    session.submit({.kind = Kind::DurationEdited, .text = QStringLiteral("86400")});
-    session.submit({.kind = Kind::StartCommand});
-    for (int lap = 1; lap <= 160; ++lap) {
-        for (int p = 1; p <= 20; ++p) {
-            clock.advance(interval + std::uint32_t(p) * 7);
-            session.submit({.kind = Kind::CapturePass});
-            session.submit({.kind = Kind::TimerAll});
-            session.submit({.kind = Kind::Assign, .value = p});
-            session.submit({.kind = Kind::Timer1});
-        }
-    }
-}
-
 // The record of a full race, as the live session made it: its set-up and its inputs.
 std::pair<SessionSetup, std::vector<RaceInput>> fullRace()
 {
     auto owned = std::make_unique<ManualTickSource>(1000);
     ManualTickSource &clock = *owned;
     RaceSession session(std::move(owned), QLocale(QLocale::German, QLocale::Germany));
-    runFullRace(session, clock, 1500);
+    RunFullRace(session, clock, 1500);
     return {session.setup(), session.history()};
 }
-
-// A live session at hour 23: the full race spread over 23 hours.
-struct Hour23
-{
-    ManualTickSource *clock = nullptr;
-    RaceSession session;
-    Hour23()
-        : session([this] {
-            auto owned = std::make_unique<ManualTickSource>(1000);
-            clock = owned.get();
-            return owned;
-        }(), QLocale(QLocale::German, QLocale::Germany))
-    {
-        runFullRace(session, *clock, 25800);
-    }
-    // Participant 7's 80th pass, struck or restored with a reason, as the window sends it.
-    RaceInput correction(Kind kind) const
-    {
-        return {.kind = kind, .text = QStringLiteral("doppelt erfasst"),
-                .pass = session.core().lapBook().passes(7).at(79).id, .operatorName = QStringLiteral("Anna"),
-                .wallClockMs = 1765000000000};
-    }
-};
 
 // A correction applied and its results made, as every view reads them: goal under 50 ms.
 void BM_CorrectionAtHour23(benchmark::State &state)
