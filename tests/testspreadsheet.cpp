@@ -205,14 +205,16 @@ class TestSpreadsheet : public QObject
     Q_OBJECT
 
     // A stopped race of n participants: participant 1 runs `laps` laps, the others fewer,
-    // the last one lapped and marked out; numbers and names as a starter list would give.
-    static ResultsSnapshot race(int n, int laps)
+    // the last one lapped and marked out; numbers and names as a starter list would give, or
+    // none at all (empty names), as at an event run without a list.
+    static ResultsSnapshot race(int n, int laps, bool starterList = true)
     {
         RaceDriver d;
         QList<QStringList> starters;
         for (int p = 1; p <= n; ++p)
             starters << QStringList{QString::number(100 + p), QStringLiteral("Team Ä%1 <&>").arg(p)};
-        d.core.apply({.kind = Kind::StarterListImported, .table = starters});
+        if (starterList)
+            d.core.apply({.kind = Kind::StarterListImported, .table = starters});
         d.start();
         for (int lap = 1; lap <= laps; ++lap) {
             for (int p = 1; p <= n; ++p) {
@@ -303,11 +305,16 @@ private slots:
         QTest::addColumn<int>("laps");
         QTest::addColumn<QString>("templateFile");
         QTest::addColumn<int>("standingsSheet");
-        QTest::newRow("20 x 160, new workbook") << 20 << 160 << QString() << 1;
-        QTest::newRow("no laps yet") << 4 << 0 << QString() << 1;
-        QTest::newRow("xlt template") << 6 << 5 << "Ergebnis-Mustervorlage.xlt" << 2;
-        QTest::newRow("xltx template") << 6 << 5 << "Ergebnis-Mustervorlage.xltx" << 2;
-        QTest::newRow("template of one sheet") << 6 << 5 << "one-sheet.xlt" << 1;
+        QTest::addColumn<bool>("starterList");
+        QTest::newRow("20 x 160, new workbook") << 20 << 160 << QString() << 1 << true;
+        QTest::newRow("no laps yet") << 4 << 0 << QString() << 1 << true;
+        QTest::newRow("xlt template") << 6 << 5 << "Ergebnis-Mustervorlage.xlt" << 2 << true;
+        QTest::newRow("xltx template") << 6 << 5 << "Ergebnis-Mustervorlage.xltx" << 2 << true;
+        QTest::newRow("template of one sheet") << 6 << 5 << "one-sheet.xlt" << 1 << true;
+        // No starter list: every name is an empty text, which must read back as an empty cell.
+        QTest::newRow("no names, new workbook") << 6 << 5 << QString() << 1 << false;
+        QTest::newRow("no names, xlt template") << 6 << 5 << "Ergebnis-Mustervorlage.xlt" << 2 << false;
+        QTest::newRow("no names, xltx template") << 6 << 5 << "Ergebnis-Mustervorlage.xltx" << 2 << false;
     }
 
     void exportRace()
@@ -316,12 +323,15 @@ private slots:
         QFETCH(int, laps);
         QFETCH(QString, templateFile);
         QFETCH(int, standingsSheet);
+        QFETCH(bool, starterList);
         QTemporaryDir dir;
         if (!templateFile.isEmpty()) {
             const QString name = templateFile.startsWith(QLatin1String("one-sheet")) ? QStringLiteral("Ergebnis-Mustervorlage.xlt") : templateFile;
             QVERIFY(QFile::copy(QFINDTESTDATA(QStringLiteral("data/templates/") + templateFile), dir.filePath(name)));
         }
-        const ResultsSnapshot results = race(participants, laps);
+        const ResultsSnapshot results = race(participants, laps, starterList);
+        for (const ResultsSnapshot::Row &row : results.rows)
+            QCOMPARE(row.cells[Col::Name].isEmpty(), !starterList);
         QCOMPARE(results.leaderLaps, laps);
         const SpreadsheetExport::Result exported = SpreadsheetExport::ExportSpreadsheet(results, context(dir.path()));
         QVERIFY2(exported.ok(), qPrintable(exported.error));
@@ -336,11 +346,18 @@ private slots:
         const Worksheet &lapSheet = book.sheets[standingsSheet == 2 ? 0 : 1];
         compareStandings(standings, results);
         compareLaps(lapSheet, results);
+        if (!starterList) {
+            for (int j = 1; j <= int(results.rows.size()); ++j)
+                QVERIFY2(!lapSheet.cell(8, j + 1).isValid(), qPrintable(lapSheet.cell(8, j + 1).toString()));
+            // No cell points at an empty shared string (which orcus reads as the entry before).
+            const QByteArray strings = zipEntry(exported.savedPath, "xl/sharedStrings.xml");
+            QVERIFY(!strings.contains("<t/>") && !strings.contains("<t></t>"));
+        }
         // Nothing beyond the blocks in a new workbook; the template's own texts survive.
         if (standingsSheet == 1) {
-            QCOMPARE(standings.usedRows(), participants + 6);
+            QCOMPARE(standings.usedRows(), int(results.rows.size()) + 6);
             QCOMPARE(standings.usedColumns(), 8);
-            QCOMPARE(lapSheet.usedColumns(), participants + 1);
+            QCOMPARE(lapSheet.usedColumns(), int(results.rows.size()) + 1);
         } else {
             QCOMPARE(text(standings, 2, 10), QStringLiteral("Erstellt mit Vorlage"));
         }
@@ -351,13 +368,16 @@ private slots:
     void exportOpensInLibreOffice_data()
     {
         QTest::addColumn<QString>("templateFile");
-        QTest::newRow("new workbook") << QString();
-        QTest::newRow("xltx template") << QStringLiteral("Ergebnis-Mustervorlage.xltx");
+        QTest::addColumn<bool>("starterList");
+        QTest::newRow("new workbook") << QString() << true;
+        QTest::newRow("xltx template") << QStringLiteral("Ergebnis-Mustervorlage.xltx") << true;
+        QTest::newRow("no names, xltx template") << QStringLiteral("Ergebnis-Mustervorlage.xltx") << false;
     }
 
     void exportOpensInLibreOffice()
     {
         QFETCH(QString, templateFile);
+        QFETCH(bool, starterList);
         const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
         if (soffice.isEmpty())
             QSKIP("LibreOffice is not installed (Debian package libreoffice-calc-nogui); ./test installs it");
@@ -365,7 +385,7 @@ private slots:
         if (!templateFile.isEmpty())
             QVERIFY(QFile::copy(QFINDTESTDATA(QStringLiteral("data/templates/") + templateFile), dir.filePath(templateFile)));
         // Past an hour, so that both time forms show.
-        const ResultsSnapshot results = race(20, 70);
+        const ResultsSnapshot results = race(20, 70, starterList);
         const SpreadsheetExport::Result exported = SpreadsheetExport::ExportSpreadsheet(results, context(dir.path()));
         QVERIFY2(exported.ok(), qPrintable(exported.error));
         QCOMPARE(exported.usedTemplate, !templateFile.isEmpty());

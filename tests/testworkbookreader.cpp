@@ -216,6 +216,32 @@ class TestWorkbookReader : public QObject
         });
     }
 
+    // A package with a shared string table, as a spreadsheet program saves one: cells of type
+    // "s" point at its entries.
+    QString sharedStringsWorkbook(const QString &name, const QByteArray &entries, const QByteArray &sheetData)
+    {
+        const QByteArray ct = "application/vnd.openxmlformats-officedocument.spreadsheetml.";
+        const QByteArray rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+        return zipped(name, {
+            {QStringLiteral("[Content_Types].xml"),
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"><Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/><Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+             "<Override PartName=\"/xl/workbook.xml\" ContentType=\"" + ct + "sheet.main+xml\"/><Override PartName=\"/xl/worksheets/sheet1.xml\" ContentType=\"" + ct + "worksheet+xml\"/>"
+             "<Override PartName=\"/xl/sharedStrings.xml\" ContentType=\"" + ct + "sharedStrings+xml\"/></Types>"},
+            {QStringLiteral("_rels/.rels"),
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\"><Relationship Id=\"rId1\" Type=\"" + rel + "officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>"},
+            {QStringLiteral("xl/workbook.xml"),
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?><workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"><sheets><sheet name=\"Starter\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>"},
+            {QStringLiteral("xl/_rels/workbook.xml.rels"),
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\"><Relationship Id=\"rId1\" Type=\"" + rel + "worksheet\" Target=\"worksheets/sheet1.xml\"/>"
+             "<Relationship Id=\"rId2\" Type=\"" + rel + "sharedStrings\" Target=\"sharedStrings.xml\"/></Relationships>"},
+            {QStringLiteral("xl/sharedStrings.xml"),
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?><sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">" + entries + "</sst>"},
+            {QStringLiteral("xl/worksheets/sheet1.xml"),
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?><worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>"
+                 + sheetData + "</sheetData></worksheet>"},
+        });
+    }
+
     // The list as a script writes it, with numbers typed explicitly (t="n").
     static QByteArray inlineStringsList()
     {
@@ -564,6 +590,38 @@ private slots:
     }
 
     // The reader is chosen by content: a file saved under the wrong extension still opens.
+    // An entry of the shared string table without text shows as an empty cell, and the
+    // entries around it keep their own texts (orcus alone gives it the text of the one before).
+    void emptySharedStrings_data()
+    {
+        QTest::addColumn<QByteArray>("entry");
+        QTest::addColumn<QVariant>("shown");
+        QTest::newRow("empty text") << QByteArray("<si><t/></si>") << QVariant();
+        QTest::newRow("empty text, start and end tag") << QByteArray("<si><t></t></si>") << QVariant();
+        QTest::newRow("kept spaces") << QByteArray("<si><t xml:space=\"preserve\"></t></si>") << QVariant();
+        QTest::newRow("entry without text") << QByteArray("<si/>") << QVariant();
+        QTest::newRow("runs, one empty") << QByteArray("<si><r><t>Eva</t></r><r><rPr><b/></rPr><t/></r></si>")
+                                         << QVariant(QStringLiteral("Eva"));
+        QTest::newRow("spaces only") << QByteArray("<si><t xml:space=\"preserve\">  </t></si>") << QVariant(QStringLiteral("  "));
+    }
+
+    void emptySharedStrings()
+    {
+        QFETCH(QByteArray, entry);
+        QFETCH(QVariant, shown);
+        const QString path = sharedStringsWorkbook(
+            QStringLiteral("shared.xlsx"), "<si><t>08.12.2026</t></si>" + entry + "<si><t>Anna</t></si>",
+            "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>1</v></c><c r=\"C1\" t=\"s\"><v>2</v></c></row>"
+            "<row r=\"2\"><c r=\"A2\"><v>7</v></c><c r=\"B2\" t=\"s\"><v>1</v></c></row>");
+        QVERIFY(!path.isEmpty());
+        const auto result = WorkbookReader::read(path);
+        QVERIFY2(result.workbook, qPrintable(result.error));
+        const Worksheet &sheet = result.workbook->sheets.front();
+        for (const ExpectedCell &cell : ExpectedCells{{1, 1, QStringLiteral("08.12.2026")}, {1, 2, shown},
+                                                      {1, 3, QStringLiteral("Anna")}, {2, 1, 7.0}, {2, 2, shown}})
+            compareCell(sheet, cell);
+    }
+
     void contentDecides_data()
     {
         QTest::addColumn<QString>("source");

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -162,7 +163,36 @@ QString inlineText(const pugi::xml_node &is)
     return text;
 }
 
-void readSheetXml(const pugi::xml_document &document, int sheet, Sink &sink)
+// The shared strings orcus 0.17 reads wrong, by index, with the text the spreadsheet shows.
+// orcus takes an entry's text from the last <t> that had characters, so an entry with an empty
+// <t> (an empty text, an empty run) or none at all gets the text of an entry before it.
+std::map<int, QString> misreadSharedStrings(const pugi::xml_document &document)
+{
+    std::map<int, QString> misread;
+    int index = 0;
+    for (const pugi::xml_node &si : child(document, "sst").children()) {
+        if (si.type() != pugi::node_element || localName(si.name()) != "si")
+            continue;
+        QString text;
+        bool seen = false;
+        bool wrong = false;
+        for (const pugi::xml_node &c : si.children()) {
+            const auto name = c.type() == pugi::node_element ? localName(c.name()) : std::string_view();
+            if (name != "t" && name != "r")
+                continue;
+            const char *characters = (name == "t" ? c : child(c, "t")).text().get();
+            seen = true;
+            wrong = wrong || *characters == '\0';
+            text += utf8(characters);
+        }
+        if (wrong || !seen)
+            misread.emplace(index, text);
+        ++index;
+    }
+    return misread;
+}
+
+void readSheetXml(const pugi::xml_document &document, int sheet, const std::map<int, QString> &misread, Sink &sink)
 {
     const pugi::xml_node data = child(child(document, "worksheet"), "sheetData");
     int row = 0;
@@ -190,6 +220,11 @@ void readSheetXml(const pugi::xml_document &document, int sheet, Sink &sink)
                 sink.set(sheet, at, column, QVariant::fromValue(CellError{utf8(value.text().get())}));
             } else if (type == "b") {
                 sink.set(sheet, at, column, std::string_view(value.text().get()) != "0");
+            } else if (type == "s" && !formula) {
+                // An empty text shows as an empty cell.
+                const auto entry = misread.find(value.text().as_int(-1));
+                if (entry != misread.end())
+                    sink.set(sheet, at, column, entry->second.isEmpty() ? QVariant() : QVariant(entry->second));
             }
         }
     }
@@ -356,6 +391,15 @@ ReadStatus PackageCells::readOfficeOpenXml(const QByteArray &bytes, CellCollecto
     pugi::xml_document relationships;
     if (!parse(workbook, *workbookXml) || !parse(relationships, *workbookRels))
         return ReadStatus::Ok;
+    std::map<int, QString> misread;
+    for (const pugi::xml_node &r : child(relationships, "Relationships").children()) {
+        if (!QByteArray(attribute(r, "Type").value()).endsWith("/sharedStrings"))
+            continue;
+        pugi::xml_document strings;
+        const auto stringsXml = part(archive.get(), resolve(folder, utf8(attribute(r, "Target").value())));
+        if (stringsXml && parse(strings, *stringsXml))
+            misread = misreadSharedStrings(strings);
+    }
     Sink sink(cells);
     int sheet = 0;
     for (const pugi::xml_node &s : child(child(workbook, "workbook"), "sheets").children()) {
@@ -374,7 +418,7 @@ ReadStatus PackageCells::readOfficeOpenXml(const QByteArray &bytes, CellCollecto
         pugi::xml_document document;
         if (!sheetXml || !parse(document, *sheetXml))
             continue;
-        readSheetXml(document, index, sink);
+        readSheetXml(document, index, misread, sink);
         if (sink.status() != ReadStatus::Ok)
             break;
     }

@@ -114,8 +114,12 @@ QByteArray XlsxSheetEditor::save()
 
 void XlsxSheetEditor::setCell(int row, int column, const QVariant &given)
 {
-    // A cell cannot hold NaN or infinity: such a cell is left empty, as in a new workbook.
-    const QVariant value = CellIsNumber(given) && !std::isfinite(given.toDouble()) ? QVariant() : given;
+    // A cell cannot hold NaN or infinity: such a cell is left empty, as in a new workbook. An
+    // empty text leaves it empty too, as a new workbook does, rather than pointing at an empty
+    // shared string, which orcus reads as the entry before it.
+    const bool nothing = (CellIsNumber(given) && !std::isfinite(given.toDouble()))
+        || (given.typeId() == QMetaType::QString && given.toString().isEmpty());
+    const QVariant value = nothing ? QVariant() : given;
     pugi::xml_node rowNode = this->row(row, value.isValid());
     if (!rowNode)
         return;

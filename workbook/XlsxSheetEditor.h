@@ -25,12 +25,12 @@ public:
     // The edited part.
     QByteArray save();
 
-    // Brings the cell at (row, column), counted from 1, to value: a QString, a number, a bool,
-    // a CellError, a CellDuration, or invalid for empty. A cell that already holds the value is
-    // left as it is (a formula giving that value too); otherwise the value replaces what was
-    // there, formula included, and the cell keeps its style (a duration in a cell without a
-    // number format of its own gets the duration's). A shared formula anchored in the cell is
-    // first written out as plain formulas into the other cells that share it.
+    // Brings the cell at (row, column), counted from 1, to value: a QString, a number, a bool, a
+    // CellError, a CellDuration, or invalid (or an empty text) for empty. A cell that already holds
+    // the value is left as it is (a formula giving that value too); otherwise the value replaces what
+    // was there, formula included, and the cell keeps its style (a duration in a cell without a number
+    // format of its own gets the duration's). A shared formula anchored in the cell is first written
+    // out as plain formulas into the other cells that share it.
     void setCell(int row, int column, const QVariant &value);
 
     // Takes the stored results out of every formula cell, so that the spreadsheet program
