@@ -10,8 +10,6 @@
 #include "ui/CorrectionsWindow.h"
 #include "ui/TFormMain.h"
 
-#include <QApplication>
-
 #include <benchmark/benchmark.h>
 
 namespace {
@@ -57,14 +55,3 @@ void BM_CorrectionShownAtHour23(benchmark::State &state)
 BENCHMARK(BM_CorrectionShownAtHour23)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

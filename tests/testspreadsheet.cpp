@@ -31,6 +31,25 @@ using Col = StandingsGrid::Column;
 
 namespace {
 
+// Every sheet of the workbook as LibreOffice shows it, each in "<dir>/csv/<name>-<sheet>.csv"
+// (token 9: cells as shown; token 12 = -1: a file per sheet). LibreOffice runs in a locale
+// of its own, so the times must carry the program's separators by themselves. Returns what
+// LibreOffice said on its error output, for a failure message.
+QString convertSheetsToCsv(const QString &soffice, const QString &workbook, const QTemporaryDir &dir)
+{
+    QProcess office;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    office.setProcessEnvironment(environment);
+    office.start(soffice, {QStringLiteral("-env:UserInstallation=file://") + dir.filePath(QStringLiteral("profile")),
+                           QStringLiteral("--headless"), QStringLiteral("--convert-to"),
+                           QStringLiteral("csv:Text - txt - csv (StarCalc):59,34,76,1,,0,false,true,true,false,false,-1"),
+                           QStringLiteral("--outdir"), dir.filePath(QStringLiteral("csv")), workbook});
+    if (!office.waitForFinished(180000))
+        return QStringLiteral("LibreOffice did not finish");
+    return QString::fromUtf8(office.readAllStandardError());
+}
+
 // A template package written by hand, part by part, as a spreadsheet program would save one:
 // formulas of every kind outside the blocks the export writes, a shared formula anchored
 // inside the standings block, a defined name, a merge, a column width and a chart sheet.
@@ -389,17 +408,7 @@ private slots:
         const SpreadsheetExport::Result exported = SpreadsheetExport::ExportSpreadsheet(results, context(dir.path()));
         QVERIFY2(exported.ok(), qPrintable(exported.error));
         QCOMPARE(exported.usedTemplate, !templateFile.isEmpty());
-        // LibreOffice in a locale of its own: the times still show the program's ",".
-        QProcess office;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-        office.setProcessEnvironment(environment);
-        // Token 9: cells as shown; token 12 = -1: every sheet into a file of its own, "<name>-<sheet>.csv".
-        office.start(soffice, {QStringLiteral("-env:UserInstallation=file://") + dir.filePath(QStringLiteral("profile")),
-                               QStringLiteral("--headless"), QStringLiteral("--convert-to"),
-                               QStringLiteral("csv:Text - txt - csv (StarCalc):59,34,76,1,,0,false,true,true,false,false,-1"),
-                               QStringLiteral("--outdir"), dir.filePath(QStringLiteral("csv")), exported.savedPath});
-        QVERIFY(office.waitForFinished(180000));
+        const QString officeErrors = convertSheetsToCsv(soffice, exported.savedPath, dir);
         const auto sheet = [&](const char *name) {
             QFile csv(dir.filePath(QStringLiteral("csv/chronolauf-Ergebnis-2026-12-08-090507-%1.csv").arg(QLatin1String(name))));
             if (!csv.open(QIODevice::ReadOnly))
@@ -417,7 +426,7 @@ private slots:
         };
         const QList<QStringList> standings = sheet("Ergebnis");
         const QList<QStringList> laps = sheet("Runden");
-        QVERIFY2(!standings.isEmpty() && !laps.isEmpty(), qPrintable(QString::fromUtf8(office.readAllStandardError())));
+        QVERIFY2(!standings.isEmpty() && !laps.isEmpty(), qPrintable(officeErrors));
         QCOMPARE(standings.value(1).value(2), results.title);
         bool pastAnHour = false;
         for (int g = 0; g < 20; ++g) {
@@ -502,14 +511,9 @@ private slots:
         const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
         if (soffice.isEmpty())
             QSKIP("LibreOffice is not installed (Debian package libreoffice-calc-nogui); ./test installs it");
-        QProcess office;
-        office.start(soffice, {QStringLiteral("-env:UserInstallation=file://") + dir.filePath(QStringLiteral("profile")),
-                               QStringLiteral("--headless"), QStringLiteral("--convert-to"),
-                               QStringLiteral("csv:Text - txt - csv (StarCalc):59,34,76,1,,0,false,true,true,false,false,-1"),
-                               QStringLiteral("--outdir"), dir.filePath(QStringLiteral("csv")), out});
-        QVERIFY(office.waitForFinished(180000));
+        const QString officeErrors = convertSheetsToCsv(soffice, out, dir);
         QFile csv(dir.filePath(QStringLiteral("csv/chronolauf-Ergebnis-2026-12-08-090507-Ergebnis.csv")));
-        QVERIFY2(csv.open(QIODevice::ReadOnly), qPrintable(QString::fromUtf8(office.readAllStandardError())));
+        QVERIFY2(csv.open(QIODevice::ReadOnly), qPrintable(officeErrors));
         QList<QStringList> rows;
         for (const QString &line : QString::fromUtf8(csv.readAll()).split(QLatin1Char('\n')))
             rows.append(line.split(QLatin1Char(';')));
@@ -659,17 +663,9 @@ private slots:
         const ResultsSnapshot results = race.after();
         const SpreadsheetExport::Result exported = SpreadsheetExport::ExportSpreadsheet(results, context(dir.path()));
         QVERIFY2(exported.ok(), qPrintable(exported.error));
-        QProcess office;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-        office.setProcessEnvironment(environment);
-        office.start(soffice, {QStringLiteral("-env:UserInstallation=file://") + dir.filePath(QStringLiteral("profile")),
-                               QStringLiteral("--headless"), QStringLiteral("--convert-to"),
-                               QStringLiteral("csv:Text - txt - csv (StarCalc):59,34,76,1,,0,false,true,true,false,false,-1"),
-                               QStringLiteral("--outdir"), dir.filePath(QStringLiteral("csv")), exported.savedPath});
-        QVERIFY(office.waitForFinished(180000));
+        const QString officeErrors = convertSheetsToCsv(soffice, exported.savedPath, dir);
         QFile csv(dir.filePath(QStringLiteral("csv/chronolauf-Ergebnis-2026-12-08-090507-Korrekturen.csv")));
-        QVERIFY2(csv.open(QIODevice::ReadOnly), qPrintable(QString::fromUtf8(office.readAllStandardError())));
+        QVERIFY2(csv.open(QIODevice::ReadOnly), qPrintable(officeErrors));
         QList<QStringList> rows;
         for (const QString &line : QString::fromUtf8(csv.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
             QStringList cells = line.split(QLatin1Char(';'));

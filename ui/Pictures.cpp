@@ -239,19 +239,9 @@ QPixmap buttonGlyph(Glyph glyph, int size)
         painter.drawLine(QPointF(globe.center().x(), globe.top()), QPointF(globe.center().x(), globe.bottom()));
         break;
     }
-    case Glyph::StarterList: {
-        const QRectF page = all.adjusted(4, 2, -4, -2);
-        painter.setPen(QPen(Qt::black, 1));
-        painter.setBrush(QColor(255, 255, 230));
-        painter.drawRect(page);
-        for (int i = 1; i <= 4; ++i) {
-            const qreal y = page.top() + page.height() * i / 5;
-            painter.drawLine(QPointF(page.left() + 3, y), QPointF(page.right() - 3, y));
-        }
-        break;
-    }
+    case Glyph::StarterList:
     case Glyph::Corrections: {
-        // The starter list's page with one line struck through in red: a lap corrected.
+        // A page of lines; for the corrections one of them struck through in red.
         const QRectF page = all.adjusted(4, 2, -4, -2);
         painter.setPen(QPen(Qt::black, 1));
         painter.setBrush(QColor(255, 255, 230));
@@ -260,6 +250,8 @@ QPixmap buttonGlyph(Glyph glyph, int size)
             const qreal y = page.top() + page.height() * i / 5;
             painter.drawLine(QPointF(page.left() + 3, y), QPointF(page.right() - 3, y));
         }
+        if (glyph == Glyph::StarterList)
+            break;
         painter.setPen(QPen(QColor(200, 0, 0), s * 0.1, Qt::SolidLine, Qt::RoundCap));
         const qreal y = page.top() + page.height() * 2 / 5;
         painter.drawLine(QPointF(page.left() + 1, y), QPointF(page.right() - 1, y));
