@@ -1,6 +1,7 @@
 #include "results/HtmlProtocol.h"
 
 #include "core/CorrectionText.h"
+#include "core/HtmlText.h"
 #include "core/ResultColumns.h"
 #include "core/ResultsDate.h"
 #include "core/ResultsSnapshot.h"
@@ -14,28 +15,10 @@
 namespace HtmlProtocol {
 namespace {
 
-// A text from the interface as page bytes: markup characters escaped, and characters that
-// Latin-1 cannot carry written as numeric references.
+// The page has always been Latin-1: what it cannot hold goes out as character references.
 void appendText(QByteArray &out, const QString &text)
 {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar ch = text[i];
-        switch (ch.unicode()) {
-        case '<': out += "&lt;"; continue;
-        case '>': out += "&gt;"; continue;
-        case '&': out += "&amp;"; continue;
-        case '"': out += "&quot;"; continue;
-        default: break;
-        }
-        if (ch.unicode() < 0x100) {
-            out += char(ch.unicode());
-            continue;
-        }
-        char32_t code = ch.unicode();
-        if (ch.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
-            code = QChar::surrogateToUcs4(ch, text[++i]);
-        out += "&#" + QByteArray::number(quint32(code)) + ';';
-    }
+    HtmlText::append(out, text, HtmlText::Encoding::Latin1);
 }
 
 void line(QByteArray &out, const char *text)
