@@ -26,6 +26,7 @@
 #include <QFileInfo>
 #include <QDir>
 #include <QGuiApplication>
+#include <QHostAddress>
 #include <QMessageBox>
 #include <QScreen>
 #include <QSettings>
@@ -211,7 +212,8 @@ void Program::toggleLiveResults()
     if (mLive->isRunning())
         mLive->stop();
     else
-        mLive->start(static_cast<quint16>(mLoaded.livePort));
+        mLive->start(static_cast<quint16>(mLoaded.livePort),
+                     mLoaded.liveBind.isEmpty() ? QHostAddress(QHostAddress::Any) : QHostAddress(mLoaded.liveBind));
 }
 
 Program::~Program()

@@ -1,5 +1,7 @@
 #include "live/LiveConnection.h"
 
+#include "live/LivePage.h"
+
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -25,19 +27,22 @@ QByteArray statusLine(int status)
 }
 
 // Headers every answer carries: nothing is cached, sniffed, framed, or fetched from elsewhere.
-constexpr const char *CommonHeaders =
-    "Cache-Control: no-store\r\n"
-    "X-Content-Type-Options: nosniff\r\n"
-    "X-Frame-Options: DENY\r\n"
-    "Referrer-Policy: no-referrer\r\n"
-    "Content-Security-Policy: default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
-    "connect-src 'self'; img-src data:; base-uri 'none'; form-action 'none'\r\n";
+const QByteArray &commonHeaders()
+{
+    static const QByteArray headers = "Cache-Control: no-store\r\n"
+                                      "X-Content-Type-Options: nosniff\r\n"
+                                      "X-Frame-Options: DENY\r\n"
+                                      "Referrer-Policy: no-referrer\r\n"
+                                      "Content-Security-Policy: " + LivePage::securityPolicy() + "\r\n";
+    return headers;
+}
 
 } // namespace
 
 LiveConnection::LiveConnection(QTcpSocket *socket, Content &content, const Limits &limits, QObject *parent)
     : QObject(parent)
     , mSocket(socket)
+    , mPeer(socket->peerAddress())
     , mContent(content)
     , mLimits(limits)
     , mIdle(new QTimer(this))
@@ -52,7 +57,8 @@ LiveConnection::LiveConnection(QTcpSocket *socket, Content &content, const Limit
     connect(mSocket, &QTcpSocket::readyRead, this, &LiveConnection::readRequest);
     connect(mSocket, &QTcpSocket::disconnected, this, &LiveConnection::close);
     connect(mSocket, &QTcpSocket::errorOccurred, this, &LiveConnection::abort);
-    // Bytes leaving show the client is alive; a stream that stalls runs into the idle timer.
+    // Bytes taken by the peer show the client is alive; a stream that stalls runs into the
+    // idle timer, however much is queued meanwhile.
     connect(mSocket, &QTcpSocket::bytesWritten, this, [this] {
         if (mSocket->bytesToWrite() == 0 && mState == State::Streaming)
             mIdle->stop();
@@ -71,7 +77,7 @@ QByteArray LiveConnection::errorResponse(int status)
 {
     const QByteArray body = QByteArray::number(status) + ' ' + reason(status) + '\n';
     QByteArray out = statusLine(status);
-    out += CommonHeaders;
+    out += commonHeaders();
     out += "Content-Type: text/plain; charset=utf-8\r\nContent-Length: " + QByteArray::number(body.size())
         + "\r\nConnection: close\r\n";
     if (status == 405)
@@ -128,7 +134,7 @@ void LiveConnection::respond(const QByteArray &contentType, const QByteArray &bo
     mState = State::Answering;
     QByteArray out = statusLine(200);
     out.reserve(out.size() + 512 + (withBody ? body.size() : 0));
-    out += CommonHeaders;
+    out += commonHeaders();
     out += "Content-Type: " + contentType + "\r\nContent-Length: " + QByteArray::number(body.size())
         + "\r\nConnection: close\r\n\r\n";
     if (withBody)
@@ -140,7 +146,7 @@ void LiveConnection::respond(const QByteArray &contentType, const QByteArray &bo
 void LiveConnection::startStream(bool withBody)
 {
     QByteArray out = statusLine(200);
-    out += CommonHeaders;
+    out += commonHeaders();
     out += "Content-Type: text/event-stream; charset=utf-8\r\nConnection: keep-alive\r\n\r\n";
     if (!withBody) {
         mState = State::Answering;
@@ -173,8 +179,12 @@ void LiveConnection::writeQueued(const QByteArray &bytes)
         abort();
         return;
     }
+    // The clock runs from the last progress, not from the last write: a phone gone from the
+    // network is still sent every change, and would otherwise never run out of time.
+    const bool drained = mSocket->bytesToWrite() == 0;
     mSocket->write(bytes);
-    mIdle->start();
+    if (drained || !mIdle->isActive())
+        mIdle->start();
 }
 
 void LiveConnection::close()

@@ -3,6 +3,7 @@
 #include "live/HttpRequestHead.h"
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QObject>
 
 class QTcpSocket;
@@ -10,7 +11,8 @@ class QTimer;
 
 // One client of the live server: reads one request head, answers it and closes, or, for
 // /events, stays open and gets every new standings as a server-sent event. It never waits
-// on the client: a client that stops reading is dropped once too much is queued for it.
+// on the client: a client that stops reading is dropped once too much is queued for it, or
+// once it has taken no bytes for the idle time, however many events wait for it.
 class LiveConnection final : public QObject
 {
     Q_OBJECT
@@ -40,6 +42,8 @@ public:
     ~LiveConnection() override;
 
     bool isStreaming() const { return mState == State::Streaming; }
+    // Kept from the start: a socket that has gone no longer knows its peer.
+    const QHostAddress &peer() const { return mPeer; }
     // Sends new standings to an event stream; any other connection ignores it.
     void sendEvent(const QByteArray &standings);
     // A whole response that refuses a client before reading from it (the server is full).
@@ -62,6 +66,7 @@ private:
     void abort();
 
     QTcpSocket *mSocket;
+    QHostAddress mPeer;
     Content &mContent;
     Limits mLimits;
     State mState = State::Reading;

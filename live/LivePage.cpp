@@ -1,10 +1,12 @@
 #include "live/LivePage.h"
 
+#include "core/HtmlText.h"
 #include "core/ResultColumns.h"
 #include "core/ResultsSnapshot.h"
 #include "live/StandingsJson.h"
 
-#include <QStringList>
+#include <QByteArrayList>
+#include <QCryptographicHash>
 
 namespace LivePage {
 namespace {
@@ -124,92 +126,97 @@ QString stateText(SessionState state)
     return QStringLiteral("vor dem Start");
 }
 
-// A text from the interface as element content or attribute value.
-void appendText(QString &out, const QString &text)
+void appendText(QByteArray &out, const QString &text)
 {
-    for (const QChar ch : text) {
-        switch (ch.unicode()) {
-        case '<': out += u"&lt;"; break;
-        case '>': out += u"&gt;"; break;
-        case '&': out += u"&amp;"; break;
-        case '"': out += u"&quot;"; break;
-        case '\'': out += u"&#39;"; break;
-        default: out += ch; break;
-        }
+    HtmlText::append(out, text, HtmlText::Encoding::Utf8);
+}
+
+void appendCells(QByteArray &out, const char *tag, const ResultsSnapshot::Cells &cells)
+{
+    for (const int column : ResultColumns) {
+        out += '<';
+        out += tag;
+        out += '>';
+        appendText(out, cells[column]);
+        out += "</";
+        out += tag;
+        out += '>';
     }
 }
 
-void appendCells(QString &out, const char16_t *tag, const ResultsSnapshot::Cells &cells)
+// The policy's source for an inline element: the hash of its exact text.
+QByteArray hashSource(const char *text)
 {
-    for (const int column : ResultColumns) {
-        out += u'<';
-        out += QStringView(tag);
-        out += u'>';
-        appendText(out, cells[column]);
-        out += u"</";
-        out += QStringView(tag);
-        out += u'>';
-    }
+    return "'sha256-" + QCryptographicHash::hash(text, QCryptographicHash::Sha256).toBase64() + '\'';
 }
 
 // A row's opening tag, its classes giving its marks: "Ziel", crossed out, "korrigiert".
-void appendRowStart(QString &out, const ResultsSnapshot::Row &row)
+void appendRowStart(QByteArray &out, const ResultsSnapshot::Row &row)
 {
-    QStringList classes;
+    QByteArrayList classes;
     if (row.finished)
-        classes << QStringLiteral("finished");
+        classes << "finished";
     if (row.out)
-        classes << QStringLiteral("out");
+        classes << "out";
     if (row.corrected)
-        classes << QStringLiteral("corrected");
-    out += classes.isEmpty() ? QStringLiteral("<tr>") : QStringLiteral("<tr class=\"%1\">").arg(classes.join(u' '));
+        classes << "corrected";
+    out += classes.isEmpty() ? QByteArray("<tr>") : "<tr class=\"" + classes.join(' ') + "\">";
 }
 
 } // namespace
 
 QByteArray of(const ResultsSnapshot &results, const QString &date)
 {
-    QString html;
-    html.reserve(4096 + qsizetype(results.rows.size()) * 512);
-    html += u"<!DOCTYPE html>\n<html lang=\"de\">\n<head>\n<meta charset=\"utf-8\">\n"
-            u"<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>";
+    QByteArray html;
+    html.reserve(8192 + qsizetype(results.rows.size()) * 512);
+    html += "<!DOCTYPE html>\n<html lang=\"de\">\n<head>\n<meta charset=\"utf-8\">\n"
+            "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>";
     appendText(html, results.title);
-    html += u"</title>\n<style>";
-    html += QLatin1String(Style);
-    html += u"</style>\n</head>\n<body>\n<header>\n<div>\n<h1 id=\"title\">";
+    html += "</title>\n<style>";
+    html += Style;
+    html += "</style>\n</head>\n<body>\n<header>\n<div>\n<h1 id=\"title\">";
     appendText(html, results.title);
-    html += u"</h1>\n<p class=\"meta\"><span id=\"type\">";
+    html += "</h1>\n<p class=\"meta\"><span id=\"type\">";
     appendText(html, results.sessionType);
-    html += u"</span> · <span id=\"date\">";
+    html += "</span> · <span id=\"date\">";
     appendText(html, date);
-    html += u"</span> · <span id=\"state\">";
-    html += stateText(results.state);
-    html += u"</span></p>\n</div>\n<p class=\"clock\"><span id=\"remaining\">";
+    html += "</span> · <span id=\"state\">";
+    appendText(html, stateText(results.state));
+    html += "</span></p>\n</div>\n<p class=\"clock\"><span id=\"remaining\">";
     appendText(html, results.remainingText);
-    html += u"</span><span id=\"gong\"";
+    html += "</span><span id=\"gong\"";
     if (!results.gong)
-        html += u" hidden";
-    html += u">Gong</span></p>\n</header>\n";
+        html += " hidden";
+    html += ">Gong</span></p>\n</header>\n";
 
-    html += u"<div class=\"wrap\">\n<table id=\"standings\">\n<thead><tr>";
-    appendCells(html, u"th", results.columnTitles);
-    html += u"</tr></thead>\n<tbody>\n";
+    html += "<div class=\"wrap\">\n<table id=\"standings\">\n<thead><tr>";
+    appendCells(html, "th", results.columnTitles);
+    html += "</tr></thead>\n<tbody>\n";
     for (const ResultsSnapshot::Row &row : results.rows) {
         appendRowStart(html, row);
-        appendCells(html, u"td", row.cells);
-        html += u"</tr>\n";
+        appendCells(html, "td", row.cells);
+        html += "</tr>\n";
     }
-    html += u"</tbody>\n</table>\n</div>\n";
+    html += "</tbody>\n</table>\n</div>\n";
 
     // The standings the page was made from, for the script to start from (its countdown
     // needs the seconds). The JSON escapes every '<', so nothing in it can end the element.
-    QByteArray out = html.toUtf8();
-    out += "<script id=\"standings-data\" type=\"application/json\">";
-    out += StandingsJson::of(results, date);
-    out += "</script>\n<script>";
-    out += Script;
-    out += "</script>\n</body>\n</html>\n";
-    return out;
+    // A data block is never run, so the policy needs no hash for it.
+    html += "<script id=\"standings-data\" type=\"application/json\">";
+    html += StandingsJson::of(results, date);
+    html += "</script>\n<script>";
+    html += Script;
+    html += "</script>\n</body>\n</html>\n";
+    return html;
+}
+
+const QByteArray &securityPolicy()
+{
+    // Nothing but the page's own script and style, by their hashes: text that slipped into
+    // the page as markup could not run even if the escaping failed.
+    static const QByteArray policy = "default-src 'none'; script-src " + hashSource(Script) + "; style-src "
+        + hashSource(Style) + "; connect-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'";
+    return policy;
 }
 
 } // namespace LivePage

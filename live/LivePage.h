@@ -11,4 +11,7 @@ struct ResultsSnapshot;
 // events do not come through.
 namespace LivePage {
 QByteArray of(const ResultsSnapshot &results, const QString &date);
+// The Content-Security-Policy the page is served with: its inline script and style allowed
+// by their hashes, requests only back to this server.
+const QByteArray &securityPolicy();
 } // namespace LivePage

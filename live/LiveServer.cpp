@@ -82,8 +82,9 @@ void LiveServer::publish(const std::shared_ptr<const ResultsSnapshot> &results, 
 void LiveServer::acceptConnections()
 {
     while (QTcpSocket *socket = mServer->nextPendingConnection()) {
-        if (clientCount() >= mLimits.maxClients) {
-            // Full: told so at once, without reading a byte of the request.
+        if (clientCount() >= mLimits.maxClients || clientsFrom(socket->peerAddress()) >= mLimits.maxPerAddress) {
+            // Full, for everyone or for this address: told so at once, without reading a
+            // byte of the request.
             socket->write(LiveConnection::errorResponse(503));
             socket->disconnectFromHost();
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
@@ -96,6 +97,12 @@ void LiveServer::acceptConnections()
         mConnections.push_back(connection);
         emit clientCountChanged(clientCount());
     }
+}
+
+int LiveServer::clientsFrom(const QHostAddress &address) const
+{
+    return int(std::count_if(mConnections.begin(), mConnections.end(),
+                             [&address](const LiveConnection *connection) { return connection->peer() == address; }));
 }
 
 void LiveServer::forget(LiveConnection *connection)

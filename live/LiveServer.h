@@ -14,7 +14,8 @@ struct ResultsSnapshot;
 class QTcpServer;
 
 // The read-only standings server: "/" (the page), "/standings.json" and "/events" (the
-// standings as server-sent events), GET and HEAD only, at most maxClients at once. It lives
+// standings as server-sent events), GET and HEAD only, at most maxClients at once and
+// maxPerAddress of them from one address. It lives
 // on a thread of its own in the program; it only ever gets immutable snapshots to show.
 class LiveServer final : public QObject, private LiveConnection::Content
 {
@@ -24,6 +25,8 @@ public:
     struct Limits
     {
         int maxClients = 64;
+        // From one address: a single phone (or a script) cannot take every place.
+        int maxPerAddress = 8;
         LiveConnection::Limits connection;
     };
 
@@ -49,6 +52,7 @@ signals:
 
 private:
     void acceptConnections();
+    int clientsFrom(const QHostAddress &address) const;
     void forget(LiveConnection *connection);
     QByteArray page() override;
     static QString today();

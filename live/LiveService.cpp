@@ -7,6 +7,7 @@
 #include <QNetworkInterface>
 #include <QThread>
 #include <QTimer>
+#include <QUrl>
 
 LiveService::LiveService(RaceSession &session, QObject *parent)
     : QObject(parent)
@@ -35,30 +36,58 @@ LiveService::~LiveService()
     mThread->wait();
 }
 
-void LiveService::start(quint16 port)
+void LiveService::start(quint16 port, const QHostAddress &bind)
 {
     stop();
     const int start = ++mStarts;
+    if (const QString error = refusal(bind); !error.isEmpty()) {
+        // Answered later all the same, as the server's own answer would be.
+        QMetaObject::invokeMethod(this, [this, bind, error, start] {
+            if (start == mStarts)
+                listened(0, bind, error);
+        }, Qt::QueuedConnection);
+        return;
+    }
     LiveServer *server = mServer;
-    QMetaObject::invokeMethod(mServer, [this, server, port, start] {
-        const bool ok = server->listen(port);
+    QMetaObject::invokeMethod(mServer, [this, server, port, bind, start] {
+        const bool ok = server->listen(port, bind);
         const quint16 bound = ok ? server->port() : 0;
         const QString error = ok ? QString() : server->errorString();
-        QMetaObject::invokeMethod(this, [this, bound, error, start] {
+        QMetaObject::invokeMethod(this, [this, bound, bind, error, start] {
             if (start == mStarts)
-                listened(bound, error);
+                listened(bound, bind, error);
         }, Qt::QueuedConnection);
     }, Qt::QueuedConnection);
 }
 
-void LiveService::listened(quint16 port, const QString &error)
+bool LiveService::everywhere(const QHostAddress &bind)
+{
+    return bind == QHostAddress::Any || bind == QHostAddress::AnyIPv4 || bind == QHostAddress::AnyIPv6;
+}
+
+QString LiveService::refusal(const QHostAddress &bind)
+{
+    if (bind.isNull())
+        return QStringLiteral("LiveBind ist keine gültige IP-Adresse.");
+    // Listening on a foreign address fails with a system message no operator understands.
+    if (!everywhere(bind) && !QNetworkInterface::allAddresses().contains(bind))
+        return QStringLiteral("LiveBind %1 ist keine Adresse dieses Rechners.").arg(bind.toString());
+    return {};
+}
+
+void LiveService::listened(quint16 port, const QHostAddress &bind, const QString &error)
 {
     if (!error.isEmpty()) {
         emit failed(error);
         return;
     }
     mPort = port;
-    mAddress = QStringLiteral("http://%1:%2/").arg(lanAddress()).arg(port);
+    QUrl url;
+    url.setScheme(QStringLiteral("http"));
+    url.setHost(everywhere(bind) ? lanAddress() : bind.toString());
+    url.setPort(port);
+    url.setPath(QStringLiteral("/"));
+    mAddress = url.toString();
     // A change only marks the standings; the timer sends them out at most every interval, so
     // a booking itself spends nothing on the network, not even starting a timer.
     connect(&mSession, &RaceSession::resultsChanged, this, &LiveService::changed, Qt::UniqueConnection);

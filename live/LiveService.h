@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHostAddress>
 #include <QObject>
 #include <QString>
 
@@ -23,11 +24,13 @@ public:
     // Stops the server and joins its thread.
     ~LiveService() override;
 
-    // Listens on the port (0: any free one); started() or failed() follows.
-    void start(quint16 port);
+    // Listens on the port (0: any free one), on every address or on bind alone, which must be
+    // one of this machine's; started() or failed() follows.
+    void start(quint16 port, const QHostAddress &bind = QHostAddress::Any);
     void stop();
     bool isRunning() const { return !mAddress.isEmpty(); }
-    // The address phones open, e.g. "http://192.168.1.20:8080/"; empty while stopped.
+    // The address phones open, e.g. "http://192.168.1.20:8080/" (the bound address when
+    // listening on one); empty while stopped.
     const QString &address() const { return mAddress; }
     quint16 port() const { return mPort; }
 
@@ -45,7 +48,10 @@ signals:
 private:
     void changed();
     void publish();
-    void listened(quint16 port, const QString &error);
+    void listened(quint16 port, const QHostAddress &bind, const QString &error);
+    // Why the server cannot listen on bind, or nothing when it can try.
+    static QString refusal(const QHostAddress &bind);
+    static bool everywhere(const QHostAddress &bind);
 
     RaceSession &mSession;
     QThread *mThread;

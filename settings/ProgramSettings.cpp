@@ -76,6 +76,7 @@ ProgramSettings ProgramSettings::read(QSettings &store)
     s.webAddress = store.value(QStringLiteral("WebAddress"), s.webAddress).toString();
     if (const auto livePort = readNumber(store, "LivePort"); livePort && *livePort >= 0 && *livePort <= 65535)
         s.livePort = *livePort;
+    s.liveBind = store.value(QStringLiteral("LiveBind")).toString().trimmed();
     s.bediener = store.value(QStringLiteral("Bediener")).toString().trimmed();
 
     // Race times always carry two decimals, whatever was stored.

@@ -33,6 +33,9 @@ struct ProgramSettings
     // The TCP port of the live standings page on the local network (0: any free one). Read
     // only, like the web address; a value outside 0..65535 keeps the default.
     int livePort = 8080;
+    // The one address the live standings listen on, e.g. "192.168.1.20"; empty: all of this
+    // machine's addresses. Read only, like the port; checked when the server starts.
+    QString liveBind;
     // "Bediener": who signs the corrections made on this computer. Read only, like the web
     // address; empty means the login name (see operatorName()).
     QString bediener;

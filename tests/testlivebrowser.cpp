@@ -47,6 +47,14 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(shown().startsWith(QStringLiteral("1.|||1|1:00,00|")), 20000);
         QCOMPARE(browser.evaluate(QStringLiteral("document.getElementById('title').textContent")),
                  QStringLiteral("Nacht & <Nebel>"));
+        // The policy is in force: the page's own style applies, an inline script that is not
+        // the page's own does not run.
+        QCOMPARE(browser.evaluate(QStringLiteral("getComputedStyle(document.querySelector('.clock')).fontWeight")),
+                 QStringLiteral("700"));
+        QCOMPARE(browser.evaluate(QStringLiteral(
+                     "(() => { const s = document.createElement('script'); s.textContent = 'window.injected = 1';"
+                     " document.body.appendChild(s); return String(window.injected); })()")),
+                 QStringLiteral("undefined"));
         // Wait until the page listens for changes, then book: it must follow within a second.
         QTRY_VERIFY_WITH_TIMEOUT(browser.evaluate(QStringLiteral("document.body.dataset.feed || ''"))
                                      == QStringLiteral("events"), 10000);

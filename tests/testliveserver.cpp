@@ -1,8 +1,13 @@
 #include "core/ResultsSnapshot.h"
+#include "core/TickSource.h"
 #include "live/LiveServer.h"
+#include "live/LiveService.h"
+#include "session/RaceSession.h"
 
+#include <QCryptographicHash>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTest>
 
@@ -21,10 +26,13 @@ std::shared_ptr<const ResultsSnapshot> standings(const QString &title)
     return results;
 }
 
-// A client socket connected to the server, with the event loop running while it waits.
-std::unique_ptr<QTcpSocket> connectTo(const LiveServer &server)
+// A client socket connected to the server, with the event loop running while it waits; from
+// another loopback address (127.0.0.2, ...) it counts as another device.
+std::unique_ptr<QTcpSocket> connectTo(const LiveServer &server, const QHostAddress &from = QHostAddress::LocalHost)
 {
     auto socket = std::make_unique<QTcpSocket>();
+    if (!socket->bind(from))
+        return nullptr;
     socket->connectToHost(QHostAddress::LocalHost, server.port());
     if (!QTest::qWaitFor([&] { return socket->state() == QAbstractSocket::ConnectedState; }, 5000))
         return nullptr;
@@ -32,9 +40,9 @@ std::unique_ptr<QTcpSocket> connectTo(const LiveServer &server)
 }
 
 // Everything the server sends until it closes the connection.
-QByteArray exchange(const LiveServer &server, const QByteArray &request)
+QByteArray exchange(const LiveServer &server, const QByteArray &request, const QHostAddress &from = QHostAddress::LocalHost)
 {
-    auto socket = connectTo(server);
+    auto socket = connectTo(server, from);
     if (!socket)
         return "no connection";
     socket->write(request);
@@ -51,6 +59,36 @@ QByteArray exchange(const LiveServer &server, const QByteArray &request)
 int statusOf(const QByteArray &reply)
 {
     return reply.startsWith("HTTP/1.1 ") ? reply.mid(9, 3).toInt() : 0;
+}
+
+QByteArray headerOf(const QByteArray &reply, const QByteArray &name)
+{
+    const qsizetype start = reply.indexOf("\r\n" + name + ": ");
+    if (start < 0 || start > reply.indexOf("\r\n\r\n"))
+        return {};
+    const qsizetype value = start + name.size() + 4;
+    return reply.mid(value, reply.indexOf("\r\n", value) - value);
+}
+
+// The texts of a page's elements of one kind, e.g. "<script>" (a data block has attributes).
+QByteArrayList elementTexts(const QByteArray &page, const QByteArray &open, const QByteArray &close)
+{
+    QByteArrayList texts;
+    for (qsizetype at = page.indexOf(open); at >= 0; at = page.indexOf(open, at)) {
+        at += open.size();
+        texts << page.mid(at, page.indexOf(close, at) - at);
+    }
+    return texts;
+}
+
+QByteArray hashSource(const QByteArray &text)
+{
+    return "'sha256-" + QCryptographicHash::hash(text, QCryptographicHash::Sha256).toBase64() + '\'';
+}
+
+QHostAddress loopback(int n)
+{
+    return QHostAddress(QStringLiteral("127.0.0.%1").arg(n));
 }
 
 QByteArray bodyOf(const QByteArray &reply)
@@ -137,9 +175,20 @@ private slots:
             const QJsonObject object = QJsonDocument::fromJson(body).object();
             QCOMPARE(object.value(QStringLiteral("title")).toString(), QStringLiteral("24 h <Lauf>"));
         }
+        // Every answer allows nothing inline but the page's own script and style.
+        const QByteArray policy = headerOf(reply, "Content-Security-Policy");
+        QVERIFY2(policy.startsWith("default-src 'none'; "), policy.constData());
+        QVERIFY(!policy.contains("unsafe"));
+        QVERIFY(policy.contains("; connect-src 'self'"));
         if (hasBody && status == 200 && contentType.startsWith("text/html")) {
             QVERIFY(body.contains("24 h &lt;Lauf&gt;"));
             QVERIFY(!body.contains("<Lauf>"));
+            const QByteArrayList scripts = elementTexts(body, "<script>", "</script>");
+            const QByteArrayList styles = elementTexts(body, "<style>", "</style>");
+            QCOMPARE(scripts.size(), 1);
+            QCOMPARE(styles.size(), 1);
+            QVERIFY2(policy.contains("script-src " + hashSource(scripts[0]) + ';'), policy.constData());
+            QVERIFY2(policy.contains("style-src " + hashSource(styles[0]) + ';'), policy.constData());
         }
         QTRY_COMPARE(server.clientCount(), 0);
     }
@@ -180,18 +229,19 @@ private slots:
         LiveServer server(smallLimits());
         QVERIFY(server.listen(0, QHostAddress::LocalHost));
         std::vector<std::unique_ptr<QTcpSocket>> clients;
+        // Eight devices with eight streams each, the most one address may hold.
         for (int i = 0; i < 64; ++i) {
-            clients.push_back(connectTo(server));
+            clients.push_back(connectTo(server, loopback(1 + i / 8)));
             QVERIFY(clients.back());
             clients.back()->write("GET /events HTTP/1.1\r\n\r\n");
         }
         QTRY_COMPARE(server.clientCount(), 64);
-        QCOMPARE(statusOf(exchange(server, "GET / HTTP/1.1\r\n\r\n")), 503);
+        QCOMPARE(statusOf(exchange(server, "GET / HTTP/1.1\r\n\r\n", loopback(9))), 503);
         QCOMPARE(server.clientCount(), 64);
         // One leaves: the next is served again, and every stream still gets each change.
         clients.pop_back();
         QTRY_COMPARE(server.clientCount(), 63);
-        QCOMPARE(statusOf(exchange(server, "GET /standings.json HTTP/1.1\r\n\r\n")), 200);
+        QCOMPARE(statusOf(exchange(server, "GET /standings.json HTTP/1.1\r\n\r\n", loopback(9))), 200);
         server.publish(standings(QStringLiteral("Alle")));
         for (auto &client : clients) {
             QByteArray received;
@@ -199,35 +249,82 @@ private slots:
         }
     }
 
+    // One device cannot take every place: the ninth connection from its address is refused,
+    // while another device still gets in.
+    void clientsPerAddress_data()
+    {
+        QTest::addColumn<QHostAddress>("ninthFrom");
+        QTest::addColumn<int>("status");
+        QTest::newRow("ninth from the same address") << loopback(1) << 503;
+        QTest::newRow("first from another address") << loopback(2) << 200;
+    }
+
+    void clientsPerAddress()
+    {
+        QFETCH(QHostAddress, ninthFrom);
+        QFETCH(int, status);
+        LiveServer server(smallLimits());
+        QVERIFY(server.listen(0, QHostAddress::LocalHost));
+        std::vector<std::unique_ptr<QTcpSocket>> streams;
+        for (int i = 0; i < 8; ++i) {
+            streams.push_back(connectTo(server, loopback(1)));
+            QVERIFY(streams.back());
+            streams.back()->write("GET /events HTTP/1.1\r\n\r\n");
+        }
+        QTRY_COMPARE(server.clientCount(), 8);
+        const QByteArray reply = exchange(server, "GET / HTTP/1.1\r\n\r\n", ninthFrom);
+        QCOMPARE(statusOf(reply), status);
+        if (status == 503)
+            QCOMPARE(headerOf(reply, "Retry-After"), QByteArray("5"));
+        QTRY_COMPARE(server.clientCount(), 8);
+        // A stream that ends frees its place for the same device.
+        streams.pop_back();
+        QTRY_COMPARE(server.clientCount(), 7);
+        QCOMPARE(statusOf(exchange(server, "GET / HTTP/1.1\r\n\r\n", loopback(1))), 200);
+    }
+
     void stalledClientsAreDropped_data()
     {
         QTest::addColumn<QByteArray>("sent");
         QTest::addColumn<bool>("readsEvents");
-        QTest::newRow("connects and says nothing") << QByteArray() << false;
-        QTest::newRow("request cut in the middle") << QByteArray("GET /stand") << false;
-        QTest::newRow("header without its end") << QByteArray("GET / HTTP/1.1\r\nHost: x\r\n") << false;
-        QTest::newRow("stream that never reads") << QByteArray("GET /events HTTP/1.1\r\n\r\n") << true;
+        QTest::addColumn<qint64>("maxQueuedBytes");
+        const qint64 small = 256 * 1024;
+        QTest::newRow("connects and says nothing") << QByteArray() << false << small;
+        QTest::newRow("request cut in the middle") << QByteArray("GET /stand") << false << small;
+        QTest::newRow("header without its end") << QByteArray("GET / HTTP/1.1\r\nHost: x\r\n") << false << small;
+        QTest::newRow("stream that never reads") << QByteArray("GET /events HTTP/1.1\r\n\r\n") << true << small;
+        // Room for every event: only the idle time, counted from the last bytes the client
+        // took, can end it, and must do so while the events keep coming.
+        QTest::newRow("stream that stalls, queue never full") << QByteArray("GET /events HTTP/1.1\r\n\r\n") << true
+                                                               << (qint64(1) << 30);
     }
 
     void stalledClientsAreDropped()
     {
         QFETCH(QByteArray, sent);
         QFETCH(bool, readsEvents);
-        LiveServer server(smallLimits());
+        QFETCH(qint64, maxQueuedBytes);
+        LiveServer::Limits limits = smallLimits();
+        limits.connection.maxQueuedBytes = maxQueuedBytes;
+        LiveServer server(limits);
         QVERIFY(server.listen(0, QHostAddress::LocalHost));
         auto stalled = connectTo(server);
         QVERIFY(stalled);
+        // A phone gone from the network: nothing read, and a small window so the kernel's
+        // buffers fill soon.
         stalled->setReadBufferSize(1);
+        stalled->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
         stalled->write(sent);
         QTRY_COMPARE(server.clientCount(), 1);
         if (readsEvents) {
-            // Far more than the kernel buffers: the server gives up instead of queueing it all.
+            // Far more than the kernel buffers take, an event every 20 ms, for up to 10 s.
             auto big = std::make_shared<ResultsSnapshot>(*standings(QStringLiteral("Groß")));
             big->rows[0].cells[StandingsGrid::Name] = QString(200000, QLatin1Char('x'));
-            for (int i = 0; i < 40 && server.clientCount() > 0; ++i) {
+            for (int i = 0; i < 500 && server.clientCount() > 0; ++i) {
                 server.publish(big);
                 QTest::qWait(20);
             }
+            QCOMPARE(server.clientCount(), 0);
         }
         QTRY_COMPARE_WITH_TIMEOUT(server.clientCount(), 0, 3000);
         // The server answers others all the while.
@@ -247,6 +344,48 @@ private slots:
         }
         QTRY_COMPARE(server.clientCount(), 0);
         QCOMPARE(statusOf(exchange(server, "GET /standings.json HTTP/1.1\r\n\r\n")), 200);
+    }
+
+    // LiveBind: the service listens on the one address given, or refuses one that is not
+    // this machine's in words the operator can act on.
+    void serviceListensWhereItIsTold_data()
+    {
+        QTest::addColumn<QHostAddress>("bind");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<bool>("onOtherLoopback"); // reachable at 127.0.0.2 too
+        QTest::newRow("every address") << QHostAddress(QHostAddress::Any) << QString() << true;
+        QTest::newRow("the loopback only") << QHostAddress(QHostAddress::LocalHost) << QString() << false;
+        QTest::newRow("not this machine's") << QHostAddress(QStringLiteral("192.0.2.7"))
+                                            << QStringLiteral("LiveBind 192.0.2.7 ist keine Adresse dieses Rechners.") << false;
+        QTest::newRow("not an address") << QHostAddress(QStringLiteral("live.local"))
+                                        << QStringLiteral("LiveBind ist keine gültige IP-Adresse.") << false;
+    }
+
+    void serviceListensWhereItIsTold()
+    {
+        QFETCH(QHostAddress, bind);
+        QFETCH(QString, error);
+        QFETCH(bool, onOtherLoopback);
+        RaceSession session(std::make_unique<ManualTickSource>(), QLocale(QLocale::German, QLocale::Germany));
+        LiveService live(session);
+        QSignalSpy started(&live, &LiveService::started);
+        QSignalSpy failed(&live, &LiveService::failed);
+        live.start(0, bind);
+        QTRY_COMPARE(started.count() + failed.count(), 1);
+        if (!error.isEmpty()) {
+            QCOMPARE(failed.takeFirst().at(0).toString(), error);
+            QVERIFY(!live.isRunning());
+            return;
+        }
+        if (bind == QHostAddress::LocalHost)
+            QCOMPARE(live.address(), QStringLiteral("http://127.0.0.1:%1/").arg(live.port()));
+        const auto reachable = [&](const QHostAddress &address) {
+            QTcpSocket socket;
+            socket.connectToHost(address, live.port());
+            return socket.waitForConnected(2000);
+        };
+        QVERIFY(reachable(QHostAddress::LocalHost));
+        QCOMPARE(reachable(loopback(2)), onOtherLoopback);
     }
 };
 

@@ -285,6 +285,27 @@ private slots:
         auto store = storeWith({QStringLiteral("Title=x"), QString::fromLatin1(line)});
         QCOMPARE(ProgramSettings::read(*store).livePort, port);
     }
+
+    // Taken as written (trimmed); whether it is an address of this machine is for the
+    // server to say when it starts.
+    void liveBind_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("bind");
+        QTest::newRow("missing: every address") << QByteArray() << QString();
+        QTest::newRow("empty: every address") << QByteArray("LiveBind=") << QString();
+        QTest::newRow("IPv4") << QByteArray("LiveBind=192.168.1.20") << QStringLiteral("192.168.1.20");
+        QTest::newRow("spaces around") << QByteArray("LiveBind= 10.0.0.5 ") << QStringLiteral("10.0.0.5");
+        QTest::newRow("IPv6") << QByteArray("LiveBind=\"fd00::1\"") << QStringLiteral("fd00::1");
+    }
+
+    void liveBind()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, bind);
+        auto store = storeWith({QStringLiteral("Title=x"), QString::fromLatin1(line)});
+        QCOMPARE(ProgramSettings::read(*store).liveBind, bind);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestProgramSettings)
