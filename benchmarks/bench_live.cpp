@@ -1,7 +1,7 @@
-// The live standings are made again after every input that changes the race and sent to
-// every client: the snapshot of the core plus its JSON must stay far below a booking's
-// budget on the GUI thread, under 200 µs for a full field late in the race. The page is
-// made once per client that opens it.
+// The live standings: the snapshot is taken on the GUI thread (at most every 100 ms while the
+// server runs) and must stay far below a booking's budget; its JSON is made on the server's
+// thread once per change, whatever the number of clients, and only has to fit the 100 ms
+// between two sends. The page is made once per change that some client asks for.
 
 #include "core/RaceCore.h"
 #include "core/ResultsSnapshot.h"

@@ -72,8 +72,11 @@ void escapeForScript(QByteArray &json)
         {"\xE2\x80\xA8", "\\u2028"},
         {"\xE2\x80\xA9", "\\u2029"},
     }};
-    for (const auto &[raw, escaped] : escapes)
-        json.replace(raw, escaped);
+    // Names rarely hold any of them: a byte search first spares the pattern search.
+    for (const auto &[raw, escaped] : escapes) {
+        if (json.contains(raw.front()))
+            json.replace(raw, escaped);
+    }
 }
 
 } // namespace
