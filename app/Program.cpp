@@ -5,6 +5,7 @@
 #include "input/EComError.h"
 #include "input/TComPort.h"
 #include "live/LiveService.h"
+#include "live/PublishFiles.h"
 #include "platform/DataFiles.h"
 #include "platform/FileWorker.h"
 #include "platform/JpegImage.h"
@@ -13,8 +14,10 @@
 #include "session/RaceSession.h"
 #include "session/SessionTimers.h"
 #include "session/SessionRecovery.h"
+#include "settings/PublishPassword.h"
 #include "ui/CorrectionsWindow.h"
 #include "ui/LiveAddressDialog.h"
+#include "ui/PublishControl.h"
 #include "ui/Scoreboard.h"
 #include "ui/SpreadsheetActions.h"
 #include "ui/TCfgDialog.h"
@@ -25,12 +28,14 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTimer>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -102,6 +107,24 @@ Program::Program(Services services, QSettings &store)
     connect(mFormMain.get(), &TFormMain::portChosen, this, &Program::openPort);
     connect(mFormMain.get(), &TFormMain::scoreboardRequested, this, &Program::showScoreboard);
     connect(mFormMain.get(), &TFormMain::liveResultsToggled, this, &Program::toggleLiveResults);
+    // Publishing to a web host: the switch and its panel, the password in the keyring (asked
+    // for in the settings dialog), and what each upload carries.
+    mPublishPassword = new PublishPassword(this);
+    connect(mPublishPassword, &PublishPassword::failed, mFormMain.get(), &TFormMain::showMessage);
+    connect(mPublishPassword, &PublishPassword::stored, mFormMain.get(), [this](const QString &account) {
+        mFormMain->showMessage(QStringLiteral("Passwort für %1 im Schlüsselbund gespeichert").arg(account));
+    });
+    mCfg->setPublishTarget(mPublishPassword, mLoaded.publishUrl);
+    mPublishControl = new PublishControl(mStore, mFormMain.get());
+    mFormMain->addStatusPanel(mPublishControl);
+    mPublishControl->setTarget(!mLoaded.publishUrl.isEmpty(),
+                               QUrl(mLoaded.publishUrl).scheme().compare(QLatin1String("ftp"), Qt::CaseInsensitive) == 0);
+    connect(mFormMain.get(), &TFormMain::publishToggled, mPublishControl, &PublishControl::toggle);
+    connect(mPublishControl, &PublishControl::message, mFormMain.get(), &TFormMain::showMessage);
+    QFile logoFile(DataFiles::find(QStringLiteral("Logo.jpg")));
+    mPublishFiles = std::make_shared<PublishFiles>(mLoaded.webAddress,
+                                                   logoFile.open(QIODevice::ReadOnly) ? logoFile.readAll() : QByteArray());
+
     connect(mComPort.get(), &TComPort::lost, mFormMain.get(), [this] {
         mFormMain->showMessage(QStringLiteral("Lichtschranke getrennt: ") + mComPort->DevicePath());
     });
@@ -114,6 +137,8 @@ void Program::start()
     offerRecovery();
     if (mLoaded.port != 0)
         openPort(mLoaded.port);
+    // Publishing comes back on as the operator left it, once the race it shows is settled.
+    mPublishControl->restore(mLoaded.publishOn);
 }
 
 void Program::bringToFront()

@@ -1,0 +1,116 @@
+#include "CorrectedRace.h"
+
+#include "core/ResultsDate.h"
+#include "live/PublicPage.h"
+#include "live/PublishFiles.h"
+#include "live/StandingsJson.h"
+#include "results/HtmlProtocol.h"
+
+#include <QTest>
+
+namespace {
+
+const QByteArray Logo("\xFF\xD8\xFF\xE0 not really a picture \xFF\xD9", 27);
+const QLocale German(QLocale::German, QLocale::Germany);
+const QDateTime At(QDate(2026, 12, 8), QTime(14, 3, 5));
+
+QStringList namesOf(const std::vector<PublishFile> &files)
+{
+    QStringList names;
+    for (const PublishFile &file : files)
+        names << file.name;
+    return names;
+}
+
+QByteArray contentOf(const std::vector<PublishFile> &files, const QString &name)
+{
+    for (const PublishFile &file : files)
+        if (file.name == name)
+            return file.content;
+    return {};
+}
+
+} // namespace
+
+// What goes to the web host with each upload.
+class TestPublishFiles : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // The logo goes up until one upload went through, and again when asked.
+    void logoOnlyUntilDelivered_data()
+    {
+        QTest::addColumn<QString>("steps"); // m: make a set, d: delivered, r: resend; one letter each
+        QTest::addColumn<QList<bool>>("withLogo"); // per made set
+        QTest::newRow("first set only") << "mdmm" << QList<bool>{true, false, false};
+        QTest::newRow("until one went through") << "mmmdm" << QList<bool>{true, true, true, false};
+        QTest::newRow("again for a new target") << "mdmrmdm" << QList<bool>{true, false, true, false};
+        QTest::newRow("asked again before anything went up") << "rmdm" << QList<bool>{true, false};
+    }
+
+    void logoOnlyUntilDelivered()
+    {
+        QFETCH(QString, steps);
+        QFETCH(QList<bool>, withLogo);
+        PublishFiles files(QStringLiteral("https://verein.example/"), Logo, German);
+        const ResultsSnapshot results = CorrectedRace().before();
+        QList<bool> made;
+        for (const QChar step : steps) {
+            if (step == u'm')
+                made << namesOf(files.make(results, At)).contains(QStringLiteral("Logo.jpg"));
+            else if (step == u'd')
+                files.delivered();
+            else
+                files.resendLogo();
+        }
+        QCOMPARE(made, withLogo);
+    }
+
+    // Each file as its own maker writes it, for the same results and day.
+    void theSet()
+    {
+        CorrectedRace race;
+        const ResultsSnapshot results = race.after();
+        PublishFiles files(QStringLiteral("https://verein.example/"), Logo, German);
+        const std::vector<PublishFile> set = files.make(results, At);
+        QCOMPARE(namesOf(set), (QStringList{"standings.json", "index.html", "ergebnis.html", "Logo.jpg"}));
+        const QString date = ResultsDate(At.date(), German);
+        QCOMPARE(date, QStringLiteral("08.12.2026"));
+        // The same document as the LAN server's /standings.json, lap times and all.
+        QCOMPARE(contentOf(set, "standings.json"), StandingsJson::of(results, date));
+        QCOMPARE(contentOf(set, "index.html"), PublicPage::of(results, date, At));
+        // The results page as "Als Webseite" writes it, the logo beside it under its name.
+        const HtmlProtocol::Page page{.date = date, .webAddress = QStringLiteral("https://verein.example/"),
+                                      .webLinkText = QStringLiteral("Zeitkontor")};
+        QCOMPARE(contentOf(set, "ergebnis.html"), HtmlProtocol::Build(page, results));
+        QVERIFY(contentOf(set, "ergebnis.html").contains("<img src=\"Logo.jpg\""));
+        QCOMPARE(contentOf(set, "Logo.jpg"), Logo);
+    }
+
+    // Without a logo file there is nothing to send, ever.
+    void noLogo()
+    {
+        PublishFiles files(QString(), QByteArray(), German);
+        QVERIFY(!files.logoPending());
+        QCOMPARE(namesOf(files.make(CorrectedRace().before(), At)), (QStringList{"standings.json", "index.html", "ergebnis.html"}));
+    }
+
+    // The maker handed to the uploader shares the state: a delivery seen by the program
+    // keeps the logo out of what the maker makes next.
+    void makerSharesTheState()
+    {
+        auto files = std::make_shared<PublishFiles>(QString(), Logo, German);
+        const PublishService::FileMaker maker = PublishFiles::maker(files);
+        const auto results = std::make_shared<const ResultsSnapshot>(CorrectedRace().before());
+        QCOMPARE(maker(results).size(), std::size_t(4));
+        files->delivered();
+        const std::vector<PublishFile> next = maker(results);
+        QCOMPARE(next.size(), std::size_t(3));
+        // Made now: today's date in the standings.
+        QVERIFY(contentOf(next, "standings.json").contains(ResultsDate(QDate::currentDate(), German).toUtf8()));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPublishFiles)
+#include "testpublishfiles.moc"
