@@ -110,6 +110,29 @@ private slots:
         // Made now: today's date in the standings.
         QVERIFY(contentOf(next, "standings.json").contains(ResultsDate(QDate::currentDate(), German).toUtf8()));
     }
+
+    // What every viewer's page fetches every five seconds: the standings.json of twenty
+    // participants four hours in, the leader at 160 laps. The README's traffic figures
+    // come from here; the range keeps them honest.
+    void standingsOfALongRace()
+    {
+        RaceDriver d;
+        d.send(RaceInput::Kind::CarCountChanged, 20);
+        d.start();
+        for (int lap = 1; lap <= 160; ++lap)
+            for (int p = 1; p <= 20; ++p)
+                d.book(p, lap * 88000 + p * 4000);
+        const ResultsSnapshot results = ResultsSnapshot::of(d.core);
+        QCOMPARE(results.leaderLaps, 160);
+        const qsizetype json = StandingsJson::of(results, QStringLiteral("08.12.2026")).size();
+        PublishFiles files(QStringLiteral("https://www.chronolauf.example/"), Logo, German);
+        const std::vector<PublishFile> set = files.make(results, At);
+        // Deflated as a host that compresses its answers would send it (qCompress adds 4 bytes).
+        const qsizetype deflated = qCompress(StandingsJson::of(results, QStringLiteral("08.12.2026")), 9).size() - 4;
+        qInfo("standings.json %lld bytes (%lld deflated), index.html %lld bytes, ergebnis.html %lld bytes", qlonglong(json),
+              qlonglong(deflated), qlonglong(contentOf(set, "index.html").size()), qlonglong(contentOf(set, "ergebnis.html").size()));
+        QVERIFY(json > 15000 && json < 60000);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPublishFiles)
