@@ -121,7 +121,7 @@ private slots:
         d.start();
         for (int lap = 1; lap <= 160; ++lap)
             for (int p = 1; p <= 20; ++p)
-                d.book(p, lap * 88000 + p * 4000);
+                d.book(p, lap * 88000 + p * 4000 + (lap * 7919 + p * 104729) % 3000);
         const ResultsSnapshot results = ResultsSnapshot::of(d.core);
         QCOMPARE(results.leaderLaps, 160);
         const qsizetype json = StandingsJson::of(results, QStringLiteral("08.12.2026")).size();
