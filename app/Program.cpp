@@ -1,5 +1,6 @@
 #include "app/Program.h"
 
+#include "app/PublishLogin.h"
 #include "core/TickSource.h"
 #include "input/ComPorts.h"
 #include "input/EComError.h"
@@ -110,7 +111,8 @@ Program::Program(Services services, QSettings &store)
     // Publishing to a web host: the switch and its panel, the password in the keyring (asked
     // for in the settings dialog), and what each upload carries.
     mPublishPassword = new PublishPassword(this);
-    connect(mPublishPassword, &PublishPassword::failed, mFormMain.get(), &TFormMain::showMessage);
+    connect(mPublishPassword, &PublishPassword::writeFailed, mFormMain.get(),
+            [this](const QString &, const QString &message) { mFormMain->showMessage(message); });
     connect(mPublishPassword, &PublishPassword::stored, mFormMain.get(), [this](const QString &account) {
         mFormMain->showMessage(QStringLiteral("Passwort für %1 im Schlüsselbund gespeichert").arg(account));
     });
@@ -121,6 +123,12 @@ Program::Program(Services services, QSettings &store)
                                QUrl(mLoaded.publishUrl).scheme().compare(QLatin1String("ftp"), Qt::CaseInsensitive) == 0);
     connect(mFormMain.get(), &TFormMain::publishToggled, mPublishControl, &PublishControl::toggle);
     connect(mPublishControl, &PublishControl::message, mFormMain.get(), &TFormMain::showMessage);
+    mPublishLogin = new PublishLogin(*mPublishPassword, this);
+    connect(mPublishControl, &PublishControl::switchedOn, mPublishLogin,
+            [this] { mPublishLogin->gather(mLoaded.publishUrl, mLoaded.publishKeyFile(QDir::homePath())); });
+    connect(mPublishControl, &PublishControl::switchedOff, mPublishLogin, &PublishLogin::cancel);
+    // Without its password the target cannot be used: the panel says why, in red.
+    connect(mPublishLogin, &PublishLogin::refused, mPublishControl, &PublishControl::refuse);
     QFile logoFile(DataFiles::find(QStringLiteral("Logo.jpg")));
     mPublishFiles = std::make_shared<PublishFiles>(mLoaded.webAddress,
                                                    logoFile.open(QIODevice::ReadOnly) ? logoFile.readAll() : QByteArray());

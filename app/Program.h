@@ -21,6 +21,7 @@ class LiveAddressDialog;
 class LiveService;
 class PublishControl;
 class PublishFiles;
+class PublishLogin;
 class PublishPassword;
 class Scoreboard;
 class Shell;
@@ -70,6 +71,8 @@ public:
     // password, and the files of each upload.
     PublishControl &publishControl() { return *mPublishControl; }
     PublishPassword &publishPassword() { return *mPublishPassword; }
+    // Switched on, publishing gathers its login here; ready() carries it to the uploader.
+    PublishLogin &publishLogin() { return *mPublishLogin; }
     const std::shared_ptr<PublishFiles> &publishFiles() const { return mPublishFiles; }
     // The serial ports found at start-up (bit n-1 for "COM" n, the highest number above bit 15).
     std::uint32_t portPresence() const { return mPortPresence; }
@@ -121,6 +124,7 @@ private:
     LiveAddressDialog *mLiveDialog = nullptr; // a child of the main window
     PublishControl *mPublishControl = nullptr; // in the main window's status bar
     PublishPassword *mPublishPassword = nullptr; // a child of this object
+    PublishLogin *mPublishLogin = nullptr;       // a child of this object
     // Shared with the uploader's file maker, which may outlive a call into it.
     std::shared_ptr<PublishFiles> mPublishFiles;
     TFDlgYesNo *mQuestion = nullptr;

@@ -58,7 +58,7 @@ void PublishPassword::read(const QString &account)
         if (done->error() == QKeychain::NoError)
             emit found(account, static_cast<QKeychain::ReadPasswordJob *>(done)->textData());
         else
-            emit failed(problem(*done, account, true));
+            emit readFailed(account, problem(*done, account, true));
     });
     job->start();
 }
@@ -73,7 +73,7 @@ void PublishPassword::write(const QString &account, const QString &password)
         if (done->error() == QKeychain::NoError)
             emit stored(account);
         else
-            emit failed(problem(*done, account, false));
+            emit writeFailed(account, problem(*done, account, false));
     });
     job->start();
 }

@@ -23,9 +23,9 @@ public:
     // Whether the target logs in with a password (ftp://, ftps://, https://): SFTP uses a key.
     static bool needsPassword(const QString &publishUrl);
 
-    // Asks for the password of account: found() or failed() follows.
+    // Asks for the password of account: found() or readFailed() follows.
     void read(const QString &account);
-    // Keeps the password of account: stored() or failed() follows.
+    // Keeps the password of account: stored() or writeFailed() follows.
     void write(const QString &account, const QString &password);
 
 signals:
@@ -33,5 +33,6 @@ signals:
     void found(const QString &account, const QString &password);
     void stored(const QString &account);
     // German, for the status bar: no keyring, no entry, access refused.
-    void failed(const QString &message);
+    void readFailed(const QString &account, const QString &message);
+    void writeFailed(const QString &account, const QString &message);
 };

@@ -1,5 +1,7 @@
 #include "ProgramFixture.h"
 
+#include "app/PublishLogin.h"
+#include "settings/PublishPassword.h"
 #include "ui/PublishControl.h"
 #include "ui/TCfgDialog.h"
 
@@ -45,6 +47,8 @@ private slots:
     {
         QVERIFY(dir.isValid());
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        // No session bus, so no keyring, whatever the machine running the tests has.
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + dir.filePath(QStringLiteral("no-bus")).toLocal8Bit());
     }
 
     void cleanup() { program.reset(); }
@@ -143,18 +147,9 @@ private slots:
 
     // In the program: Ctrl+Shift+U in every state, the panel in the status bar beside the
     // message panel, which makes room; the switch kept for the next start.
-    void inTheProgram_data()
-    {
-        QTest::addColumn<QString>("url");
-        QTest::addColumn<bool>("plain");
-        QTest::newRow("sftp") << "sftp://lauf@web.example/htdocs/live/" << false;
-        QTest::newRow("plain ftp") << "ftp://lauf@web.example/live/" << true;
-    }
-
     void inTheProgram()
     {
-        QFETCH(QString, url);
-        QFETCH(bool, plain);
+        const QString url = QStringLiteral("sftp://lauf@web.example/htdocs/live/");
         QVERIFY(startProgram({"Autos=4", "PublishUrl=" + url}));
         PublishControl &control = program->publishControl();
         QVERIFY(form().statusBar()->isAncestorOf(&control));
@@ -166,7 +161,7 @@ private slots:
         QVERIFY(control.isOn());
         QCOMPARE(on.count(), 1);
         QVERIFY(control.isVisible());
-        QCOMPARE(control.text().endsWith(QStringLiteral("unverschlüsselt")), plain);
+        QCOMPARE(control.text(), QStringLiteral("Veröffentlichung läuft"));
         QTRY_COMPARE(form().StatusPanels[1]->width(), wide - control.width());
         QCOMPARE(settings->value(QStringLiteral("PublishOn")).toInt(), 1);
         control.published(QDateTime::currentDateTime());
@@ -185,6 +180,64 @@ private slots:
         QVERIFY(startProgram({"Autos=4", "PublishUrl=" + url, "PublishOn=1"}));
         QVERIFY(program->publishControl().isOn());
         QVERIFY(program->publishControl().isVisible());
+    }
+
+    // The login for each kind of target: the key at once, a password from the keyring, which
+    // is not there; a switch-off drops the late answer.
+    void login_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("refusal"); // empty: ready
+        QTest::newRow("sftp: the key") << "sftp://lauf@web.example/live/" << QString();
+        QTest::newRow("ftps: no keyring") << "ftps://lauf@web.example/live/"
+                                          << "Kein Schlüsselbund verfügbar: Passwort für lauf@web.example nicht gelesen";
+        QTest::newRow("WebDAV: no keyring") << "https://dav.example/live/"
+                                            << "Kein Schlüsselbund verfügbar: Passwort für dav.example nicht gelesen";
+    }
+
+    void login()
+    {
+        QFETCH(QString, url);
+        QFETCH(QString, refusal);
+        PublishPassword keyring;
+        PublishLogin login(keyring);
+        QList<PublishCredentials> ready;
+        connect(&login, &PublishLogin::ready, this, [&ready](const PublishCredentials &c) { ready << c; });
+        QSignalSpy refused(&login, &PublishLogin::refused);
+        QSignalSpy answered(&keyring, &PublishPassword::readFailed);
+        login.gather(url, QStringLiteral("/home/lauf/.ssh/id_ed25519"));
+        if (refusal.isEmpty()) {
+            QCOMPARE(ready.count(), 1);
+            const PublishCredentials &credentials = ready[0];
+            QCOMPARE(credentials.keyFile, QStringLiteral("/home/lauf/.ssh/id_ed25519"));
+            QVERIFY(credentials.password.isEmpty());
+            return;
+        }
+        QVERIFY(login.isWaiting());
+        QTRY_COMPARE_WITH_TIMEOUT(refused.count(), 1, 20000);
+        QVERIFY2(refused[0][0].toString().startsWith(refusal), qPrintable(refused[0][0].toString()));
+        QCOMPARE(ready.count(), 0);
+
+        // Switched off before the keyring answered: nothing follows.
+        login.gather(url, QString());
+        login.cancel();
+        QTRY_COMPARE_WITH_TIMEOUT(answered.count(), 2, 20000);
+        QCOMPARE(refused.count(), 1);
+        QCOMPARE(ready.count(), 0);
+    }
+
+    // A target that needs a password, without a keyring: publishing goes off again and the
+    // panel says why in red; the race goes on.
+    void noPasswordInTheProgram()
+    {
+        QVERIFY(startProgram({"Autos=4", "PublishUrl=ftp://lauf@web.example/live/"}));
+        PublishControl &control = program->publishControl();
+        QTest::keyClick(&form(), Qt::Key_U, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(control.text(), QStringLiteral("Veröffentlichung läuft · unverschlüsselt"));
+        QTRY_VERIFY_WITH_TIMEOUT(!control.isOn(), 20000);
+        QVERIFY(control.text().startsWith(QStringLiteral("Veröffentlichung nicht möglich: Kein Schlüsselbund verfügbar")));
+        QVERIFY(control.styleSheet().contains(QStringLiteral("red")));
+        QVERIFY(!QApplication::activeModalWidget());
     }
 
     void notSetUp()

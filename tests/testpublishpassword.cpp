@@ -105,7 +105,7 @@ private slots:
         QFETCH(bool, writing);
         QFETCH(QString, message);
         PublishPassword keyring;
-        QSignalSpy failed(&keyring, &PublishPassword::failed);
+        QSignalSpy failed(&keyring, writing ? &PublishPassword::writeFailed : &PublishPassword::readFailed);
         QSignalSpy stored(&keyring, &PublishPassword::stored);
         QSignalSpy found(&keyring, &PublishPassword::found);
         QElapsedTimer returned;
@@ -118,7 +118,8 @@ private slots:
         QVERIFY(returned.elapsed() < 1000);
         QCOMPARE(failed.count(), 0);
         QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 20000);
-        QVERIFY2(failed[0][0].toString().startsWith(message), qPrintable(failed[0][0].toString()));
+        QCOMPARE(failed[0][0].toString(), Account);
+        QVERIFY2(failed[0][1].toString().startsWith(message), qPrintable(failed[0][1].toString()));
         QCOMPARE(stored.count() + found.count(), 0);
         QCOMPARE(filesWithSecret(), QStringList());
     }
@@ -144,7 +145,7 @@ private slots:
         mainWindow.show();
         TCfgDialog dialog(&mainWindow, 0);
         PublishPassword keyring;
-        QSignalSpy failed(&keyring, &PublishPassword::failed);
+        QSignalSpy failed(&keyring, &PublishPassword::writeFailed);
         dialog.setPublishTarget(&keyring, QStringLiteral("ftps://lauf@web.example/live/"));
         whenShown([&](QWidget *) {
             QTest::keyClicks(dialog.ePassword, typed);
@@ -156,7 +157,8 @@ private slots:
         QVERIFY(dialog.ePassword->text().isEmpty());
         if (written) {
             QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 20000);
-            QVERIFY(failed[0][0].toString().contains(QStringLiteral("nicht gespeichert")));
+            QCOMPARE(failed[0][0].toString(), Account);
+            QVERIFY(failed[0][1].toString().contains(QStringLiteral("nicht gespeichert")));
         } else {
             QTest::qWait(300);
             QCOMPARE(failed.count(), 0);
