@@ -1,3 +1,4 @@
+#include "Fakes.h"
 #include "ProgramFixture.h"
 
 #include "app/PublishLogin.h"
