@@ -1,10 +1,12 @@
 #include "app/Program.h"
 
+#include "app/PublishLogin.h"
 #include "core/TickSource.h"
 #include "input/ComPorts.h"
 #include "input/EComError.h"
 #include "input/TComPort.h"
 #include "live/LiveService.h"
+#include "live/PublishFiles.h"
 #include "platform/DataFiles.h"
 #include "platform/FileWorker.h"
 #include "platform/JpegImage.h"
@@ -13,8 +15,10 @@
 #include "session/RaceSession.h"
 #include "session/SessionTimers.h"
 #include "session/SessionRecovery.h"
+#include "settings/PublishPassword.h"
 #include "ui/CorrectionsWindow.h"
 #include "ui/LiveAddressDialog.h"
+#include "ui/PublishControl.h"
 #include "ui/Scoreboard.h"
 #include "ui/SpreadsheetActions.h"
 #include "ui/TCfgDialog.h"
@@ -25,6 +29,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QHostAddress>
 #include <QMessageBox>
@@ -32,6 +37,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTimer>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -103,6 +109,31 @@ Program::Program(Services services, QSettings &store)
     connect(mFormMain.get(), &TFormMain::portChosen, this, &Program::openPort);
     connect(mFormMain.get(), &TFormMain::scoreboardRequested, this, &Program::showScoreboard);
     connect(mFormMain.get(), &TFormMain::liveResultsToggled, this, &Program::toggleLiveResults);
+    // Publishing to a web host: the switch and its panel, the password in the keyring (asked
+    // for in the settings dialog), and what each upload carries.
+    mPublishPassword = new PublishPassword(this);
+    connect(mPublishPassword, &PublishPassword::writeFailed, mFormMain.get(),
+            [this](const QString &, const QString &message) { mFormMain->showMessage(message); });
+    connect(mPublishPassword, &PublishPassword::stored, mFormMain.get(), [this](const QString &account) {
+        mFormMain->showMessage(QStringLiteral("Passwort für %1 im Schlüsselbund gespeichert").arg(account));
+    });
+    mCfg->setPublishTarget(mPublishPassword, mLoaded.publishUrl);
+    mPublishControl = new PublishControl(mStore, mFormMain.get());
+    mFormMain->addStatusPanel(mPublishControl);
+    mPublishControl->setTarget(!mLoaded.publishUrl.isEmpty(),
+                               QUrl(mLoaded.publishUrl).scheme().compare(QLatin1String("ftp"), Qt::CaseInsensitive) == 0);
+    connect(mFormMain.get(), &TFormMain::publishToggled, mPublishControl, &PublishControl::toggle);
+    connect(mPublishControl, &PublishControl::message, mFormMain.get(), &TFormMain::showMessage);
+    mPublishLogin = new PublishLogin(*mPublishPassword, this);
+    connect(mPublishControl, &PublishControl::switchedOn, mPublishLogin,
+            [this] { mPublishLogin->gather(mLoaded.publishUrl, mLoaded.publishKeyFile(QDir::homePath())); });
+    connect(mPublishControl, &PublishControl::switchedOff, mPublishLogin, &PublishLogin::cancel);
+    // Without its password the target cannot be used: the panel says why, in red.
+    connect(mPublishLogin, &PublishLogin::refused, mPublishControl, &PublishControl::refuse);
+    QFile logoFile(DataFiles::find(QStringLiteral("Logo.jpg")));
+    mPublishFiles = std::make_shared<PublishFiles>(mLoaded.webAddress,
+                                                   logoFile.open(QIODevice::ReadOnly) ? logoFile.readAll() : QByteArray());
+
     connect(mComPort.get(), &TComPort::lost, mFormMain.get(), [this] {
         mFormMain->showMessage(QStringLiteral("Lichtschranke getrennt: ") + mComPort->DevicePath());
     });
@@ -115,6 +146,8 @@ void Program::start()
     offerRecovery();
     if (mLoaded.port != 0)
         openPort(mLoaded.port);
+    // Publishing comes back on as the operator left it, once the race it shows is settled.
+    mPublishControl->restore(mLoaded.publishOn);
 }
 
 void Program::bringToFront()

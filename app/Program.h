@@ -19,6 +19,10 @@ class QSettings;
 class RaceSession;
 class LiveAddressDialog;
 class LiveService;
+class PublishControl;
+class PublishFiles;
+class PublishLogin;
+class PublishPassword;
 class Scoreboard;
 class Shell;
 class SoundPlayer;
@@ -63,6 +67,13 @@ public:
     // The live standings server; none until the operator first switches it on (Ctrl+Shift+W).
     LiveService *live() { return mLive.get(); }
     LiveAddressDialog *liveAddressDialog() { return mLiveDialog; }
+    // Publishing to a web host: the operator's switch and status panel, the keyring's
+    // password, and the files of each upload.
+    PublishControl &publishControl() { return *mPublishControl; }
+    PublishPassword &publishPassword() { return *mPublishPassword; }
+    // Switched on, publishing gathers its login here; ready() carries it to the uploader.
+    PublishLogin &publishLogin() { return *mPublishLogin; }
+    const std::shared_ptr<PublishFiles> &publishFiles() const { return mPublishFiles; }
     // The serial ports found at start-up (bit n-1 for "COM" n, the highest number above bit 15).
     std::uint32_t portPresence() const { return mPortPresence; }
     const ProgramSettings &loaded() const { return mLoaded; }
@@ -111,6 +122,11 @@ private:
     // Joins its server thread when it goes, before the session it reads.
     std::unique_ptr<LiveService> mLive;
     LiveAddressDialog *mLiveDialog = nullptr; // a child of the main window
+    PublishControl *mPublishControl = nullptr; // in the main window's status bar
+    PublishPassword *mPublishPassword = nullptr; // a child of this object
+    PublishLogin *mPublishLogin = nullptr;       // a child of this object
+    // Shared with the uploader's file maker, which may outlive a call into it.
+    std::shared_ptr<PublishFiles> mPublishFiles;
     TFDlgYesNo *mQuestion = nullptr;
     TFormInfo *mInfo = nullptr;
     TCfgDialog *mCfg = nullptr;

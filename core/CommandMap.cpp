@@ -56,8 +56,13 @@ std::optional<Command> lookup(int key, Qt::KeyboardModifiers modifiers, const Ke
         default: return std::nullopt;
         }
     }
-    if (chord == (Qt::ControlModifier | Qt::ShiftModifier) && key == Qt::Key_W)
-        return Command{Command::Id::LiveResults};
+    if (chord == (Qt::ControlModifier | Qt::ShiftModifier)) {
+        switch (key) {
+        case Qt::Key_W: return Command{Command::Id::LiveResults};
+        case Qt::Key_U: return Command{Command::Id::Publish};
+        default: return std::nullopt;
+        }
+    }
     if (chord == Qt::AltModifier) {
         switch (key) {
         case Qt::Key_S: return Command{Command::Id::Sort};

@@ -25,6 +25,7 @@ struct Command
         Scoreboard,  // "Anzeigetafel": the standings in large type for a second screen
         LiveResults, // "Live-Ergebnisse im Netz": the read-only standings page on or off
         Corrections, // "Korrekturen": the window that corrects booked laps
+        Publish,     // "Im Internet veröffentlichen": uploads of the standings to a web host on or off
     };
     Id id;
     int participant = 0;

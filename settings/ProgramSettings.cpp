@@ -4,6 +4,7 @@
 
 #include "core/RaceCore.h"
 
+#include <QFileInfo>
 #include <QSettings>
 
 #include <pwd.h>
@@ -78,6 +79,16 @@ ProgramSettings ProgramSettings::read(QSettings &store)
         s.livePort = *livePort;
     s.liveBind = store.value(QStringLiteral("LiveBind")).toString().trimmed();
     s.bediener = store.value(QStringLiteral("Bediener")).toString().trimmed();
+    s.publishUrl = store.value(QStringLiteral("PublishUrl")).toString().trimmed();
+    readInto(store, "PublishInterval", s.publishInterval);
+    s.publishInterval = std::clamp(s.publishInterval, MinPublishInterval, MaxPublishInterval);
+    int allowPlain = 0;
+    readInto(store, "PublishAllowPlain", allowPlain);
+    s.publishAllowPlain = allowPlain != 0;
+    s.publishKey = store.value(QStringLiteral("PublishKey")).toString().trimmed();
+    int publishOn = 0;
+    readInto(store, "PublishOn", publishOn);
+    s.publishOn = publishOn != 0;
 
     // Race times always carry two decimals, whatever was stored.
     s.acc = 2;
@@ -105,6 +116,28 @@ QString ProgramSettings::operatorName() const
     if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found)
         return QString::fromLocal8Bit(found->pw_name);
     return {};
+}
+
+QString ProgramSettings::publishKeyFile(const QString &home) const
+{
+    if (!publishKey.isEmpty()) {
+        // "~/" as a shell would read it: the setting is typed by hand.
+        if (publishKey.startsWith(QStringLiteral("~/")))
+            return home + publishKey.mid(1);
+        return publishKey;
+    }
+    for (const char *name : {"id_ed25519", "id_rsa"}) {
+        const QString path = home + QStringLiteral("/.ssh/") + QLatin1String(name);
+        if (QFileInfo::exists(path))
+            return path;
+    }
+    return {};
+}
+
+void ProgramSettings::writePublishOn(QSettings &store, bool on)
+{
+    store.setValue(QStringLiteral("PublishOn"), on ? 1 : 0);
+    store.sync();
 }
 
 void ProgramSettings::write(QSettings &store) const

@@ -39,16 +39,36 @@ struct ProgramSettings
     // "Bediener": who signs the corrections made on this computer. Read only, like the web
     // address; empty means the login name (see operatorName()).
     QString bediener;
+    // Publishing the standings to a web host. Read only like the web address, except
+    // PublishOn: the URL of the remote folder (sftp://, ftps://, ftp://, https:// for WebDAV;
+    // empty: never published), the seconds between uploads (2..600), whether plain ftp://
+    // is allowed, and the SFTP key file (empty: ~/.ssh/id_ed25519, then id_rsa).
+    QString publishUrl;
+    int publishInterval = 10;
+    bool publishAllowPlain = false;
+    QString publishKey;
+    // Whether the operator left publishing on (Ctrl+Shift+U): it comes back on at the next
+    // start. Written when toggled, not with the other values, so it never needs the window.
+    bool publishOn = false;
+
+    static constexpr int MinPublishInterval = 2;
+    static constexpr int MaxPublishInterval = 600;
 
     // The name a correction carries: the "Bediener" setting, else the login name from the
     // environment, so that the trail never shows a correction without a name.
     QString operatorName() const;
+
+    // The SFTP key: the PublishKey setting, else the first of id_ed25519 and id_rsa in the
+    // home folder's .ssh that exists; empty when there is none (the SSH agent may have one).
+    QString publishKeyFile(const QString &home) const;
 
     // Each value on its own: a missing or mistyped value keeps its default and the others
     // still apply. Numbers must be whole numbers.
     static ProgramSettings read(QSettings &store);
     // The fourteen values, in their fixed order.
     void write(QSettings &store) const;
+    // PublishOn alone, at once: the operator's switch survives a crash of the program.
+    static void writePublishOn(QSettings &store, bool on);
 
     // The stored set-up fields put into a session's set-up (the rest of it stays).
     void applyTo(SessionSetup &setup) const;

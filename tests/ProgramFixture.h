@@ -34,15 +34,20 @@ protected:
     TFormMain &form() { return program->mainWindow(); }
     const RaceCore &core() { return program->session().core(); }
 
-    // A fresh program on settings of whole-number "Key=value" lines, its main window shown and
+    // A fresh program on settings of "Key=value" lines (whole numbers or texts), its main window shown and
     // active; false when the window did not come up.
     bool startProgram(const QStringList &lines = {})
     {
         program.reset();
         settings = std::make_unique<QSettings>(dir.filePath(QStringLiteral("settings-%1.conf").arg(++programs)),
                                                QSettings::IniFormat);
-        for (const QString &line : lines)
-            settings->setValue(line.section(QLatin1Char('='), 0, 0), line.section(QLatin1Char('='), 1).toInt());
+        for (const QString &line : lines) {
+            // Whole numbers as numbers, anything else (an address) as text.
+            const QString value = line.section(QLatin1Char('='), 1);
+            bool number = false;
+            const int n = value.toInt(&number);
+            settings->setValue(line.section(QLatin1Char('='), 0, 0), number ? QVariant(n) : QVariant(value));
+        }
         settings->sync();
         auto device = std::make_unique<FakeSerialDevice>();
         if (serialMissing)

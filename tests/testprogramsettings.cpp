@@ -1,5 +1,6 @@
 #include "settings/ProgramSettings.h"
 
+#include <QDir>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -305,6 +306,101 @@ private slots:
         QFETCH(QString, bind);
         auto store = storeWith({QStringLiteral("Title=x"), QString::fromLatin1(line)});
         QCOMPARE(ProgramSettings::read(*store).liveBind, bind);
+    }
+
+    void publishing_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<int>("interval");
+        QTest::addColumn<bool>("allowPlain");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<bool>("on");
+        QTest::newRow("missing: off") << QStringList{"Title=x"} << QString() << 10 << false << QString() << false;
+        QTest::newRow("sftp target") << QStringList{"PublishUrl=sftp://lauf@web.example/htdocs/live/", "PublishInterval=30"}
+                                     << "sftp://lauf@web.example/htdocs/live/" << 30 << false << QString() << false;
+        QTest::newRow("url trimmed") << QStringList{"PublishUrl=\"  https://dav.example/live/  \""}
+                                     << "https://dav.example/live/" << 10 << false << QString() << false;
+        QTest::newRow("interval too short") << QStringList{"PublishInterval=1"} << QString() << 2 << false << QString() << false;
+        QTest::newRow("interval zero") << QStringList{"PublishInterval=0"} << QString() << 2 << false << QString() << false;
+        QTest::newRow("interval too long") << QStringList{"PublishInterval=3600"} << QString() << 600 << false << QString() << false;
+        QTest::newRow("interval at the top") << QStringList{"PublishInterval=600"} << QString() << 600 << false << QString() << false;
+        QTest::newRow("interval not a number") << QStringList{"PublishInterval=oft"} << QString() << 10 << false << QString() << false;
+        QTest::newRow("plain allowed") << QStringList{"PublishAllowPlain=1"} << QString() << 10 << true << QString() << false;
+        QTest::newRow("plain not a number") << QStringList{"PublishAllowPlain=ja"} << QString() << 10 << false << QString() << false;
+        QTest::newRow("key file") << QStringList{"PublishKey=/home/lauf/.ssh/web"} << QString() << 10 << false
+                                  << "/home/lauf/.ssh/web" << false;
+        QTest::newRow("left on") << QStringList{"PublishOn=1"} << QString() << 10 << false << QString() << true;
+        QTest::newRow("switched off") << QStringList{"PublishOn=0"} << QString() << 10 << false << QString() << false;
+        QTest::newRow("on not a number") << QStringList{"PublishOn=an"} << QString() << 10 << false << QString() << false;
+    }
+
+    void publishing()
+    {
+        QFETCH(QStringList, lines);
+        auto store = storeWith(lines);
+        const ProgramSettings s = ProgramSettings::read(*store);
+        QTEST(s.publishUrl, "url");
+        QTEST(s.publishInterval, "interval");
+        QTEST(s.publishAllowPlain, "allowPlain");
+        QTEST(s.publishKey, "key");
+        QTEST(s.publishOn, "on");
+    }
+
+    // The switch is written on its own when toggled; the full write at the close keeps it,
+    // and none of the read-only publishing values is ever written.
+    void publishOnIsWrittenWhenToggled()
+    {
+        auto store = storeWith({"PublishUrl=sftp://a@b/c/", "Title=x"});
+        ProgramSettings::writePublishOn(*store, true);
+        QCOMPARE(store->value(QStringLiteral("PublishOn")).toInt(), 1);
+        ProgramSettings loaded = ProgramSettings::read(*store);
+        QVERIFY(loaded.publishOn);
+        loaded.publishOn = false; // a stale copy must not switch it off at the close
+        loaded.write(*store);
+        store.reset();
+        QSettings reopened(file(), QSettings::IniFormat);
+        QCOMPARE(ProgramSettings::read(reopened).publishOn, true);
+        QCOMPARE(reopened.value(QStringLiteral("PublishUrl")).toString(), QStringLiteral("sftp://a@b/c/"));
+        ProgramSettings::writePublishOn(reopened, false);
+        QCOMPARE(ProgramSettings::read(reopened).publishOn, false);
+
+        auto empty = storeWith({});
+        ProgramSettings().write(*empty);
+        for (const QString &key : empty->allKeys())
+            QVERIFY2(!key.startsWith(QStringLiteral("Publish")), qPrintable(key));
+    }
+
+    void publishKeyFile_data()
+    {
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<QStringList>("present"); // files in ~/.ssh
+        QTest::addColumn<QString>("expected");    // relative to the home folder, or absolute
+        QTest::newRow("none: the agent") << QString() << QStringList{} << QString();
+        QTest::newRow("ed25519 first") << QString() << QStringList{"id_rsa", "id_ed25519"} << "/.ssh/id_ed25519";
+        QTest::newRow("then rsa") << QString() << QStringList{"id_rsa"} << "/.ssh/id_rsa";
+        QTest::newRow("set: as it is") << "/srv/keys/web" << QStringList{"id_ed25519"} << "/srv/keys/web";
+        QTest::newRow("set with ~") << "~/.ssh/web" << QStringList{} << "/.ssh/web";
+    }
+
+    void publishKeyFile()
+    {
+        QFETCH(QString, setting);
+        QFETCH(QStringList, present);
+        QFETCH(QString, expected);
+        QTemporaryDir home;
+        QVERIFY(QDir(home.path()).mkpath(QStringLiteral(".ssh")));
+        for (const QString &name : present) {
+            QFile key(home.filePath(QStringLiteral(".ssh/") + name));
+            QVERIFY(key.open(QIODevice::WriteOnly));
+        }
+        ProgramSettings s;
+        s.publishKey = setting;
+        const QString resolved = s.publishKeyFile(home.path());
+        if (expected.isEmpty() || !expected.startsWith(QStringLiteral("/.ssh")))
+            QCOMPARE(resolved, expected);
+        else
+            QCOMPARE(resolved, home.path() + expected);
     }
 };
 

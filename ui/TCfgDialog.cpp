@@ -3,11 +3,13 @@
 #include "input/ComPorts.h"
 #include "ui/DialogPlacement.h"
 #include "ui/Pictures.h"
+#include "settings/PublishPassword.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
 #include <QSpinBox>
@@ -21,6 +23,7 @@ constexpr int DialogWidth = 300;
 constexpr int DialogHeight = 178;
 constexpr int ButtonTop = 138;
 constexpr int NoStartHeight = 16; // the line the start-barrier hint takes below the group
+constexpr int PasswordHeight = 44; // the publishing password's label and field, when asked
 
 // Draws "NPN" and "PNP" with their contact pictures; a disabled box shows only its background.
 class OutputTypeDelegate final : public QStyledItemDelegate
@@ -142,6 +145,16 @@ TCfgDialog::TCfgDialog(QWidget *mainWindow, std::uint32_t portPresence)
     auto *seconds = new QLabel(QStringLiteral("Sek."), group);
     seconds->setGeometry(236, 88, 32, 21);
 
+    // Asked only for a target that logs in with a password; hidden otherwise.
+    LabelPassword = new QLabel(QStringLiteral("Passwort für die Veröffentlichung:"), this);
+    LabelPassword->setObjectName(QStringLiteral("LabelPassword"));
+    ePassword = new QLineEdit(this);
+    ePassword->setObjectName(QStringLiteral("ePassword"));
+    ePassword->setEchoMode(QLineEdit::Password);
+    labelField(LabelPassword, ePassword);
+    LabelPassword->hide();
+    ePassword->hide();
+
     CancelBtn = new QPushButton(QStringLiteral("Abbrechen"), this);
     CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
     CancelBtn->setGeometry(12, ButtonTop, 130, 28);
@@ -196,8 +209,15 @@ std::optional<TCfgDialog::Result> TCfgDialog::edit(const Values &current)
     cbAlg2->setCurrentIndex(current.barriers.finishUnknown ? -1 : int(current.barriers.finishPnp));
     cbLuch2->setChecked(!current.barriers.oneBarrier);
     seLock->setValue(current.barriers.lockStopSeconds);
-    if (exec() != QDialog::Accepted)
+    ePassword->clear();
+    const int answer = exec();
+    // The password goes to the keyring and nowhere else: not kept in the field either.
+    const QString password = ePassword->text();
+    ePassword->clear();
+    if (answer != QDialog::Accepted)
         return std::nullopt;
+    if (mKeyring && !mPasswordAccount.isEmpty() && !password.isEmpty())
+        mKeyring->write(mPasswordAccount, password);
 
     Result result{.values = current};
     BarrierSettings &b = result.values.barriers;
@@ -245,10 +265,35 @@ void TCfgDialog::cbPortChange()
     LabelAbsent->setToolTip(LabelPath->text());
     const bool noStart = port && !ComPortReportsCts(chosen);
     LabelNoStart->setVisible(noStart);
-    const int extra = noStart ? NoStartHeight : 0;
-    setFixedSize(DialogWidth, DialogHeight + extra);
-    CancelBtn->move(CancelBtn->x(), ButtonTop + extra);
-    OKBtn->move(OKBtn->x(), ButtonTop + extra);
+    placeRows();
+}
+
+void TCfgDialog::setPublishTarget(PublishPassword *keyring, const QString &publishUrl)
+{
+    mKeyring = keyring;
+    mPasswordAccount = PublishPassword::needsPassword(publishUrl) ? PublishPassword::accountOf(publishUrl) : QString();
+    const bool asked = !mPasswordAccount.isEmpty();
+    // The field names whose password it takes; what is stored is never shown.
+    ePassword->setPlaceholderText(mPasswordAccount);
+    ePassword->setToolTip(asked ? QStringLiteral("Leer lassen, um das gespeicherte Passwort zu behalten") : QString());
+    LabelPassword->setVisible(asked);
+    ePassword->setVisible(asked);
+    placeRows();
+}
+
+void TCfgDialog::placeRows()
+{
+    int top = ButtonTop;
+    if (!LabelNoStart->isHidden())
+        top += NoStartHeight;
+    if (!ePassword->isHidden()) {
+        LabelPassword->setGeometry(12, top - 6, 276, 16);
+        ePassword->setGeometry(12, top + 12, 276, 21);
+        top += PasswordHeight;
+    }
+    setFixedSize(DialogWidth, DialogHeight + top - ButtonTop);
+    CancelBtn->move(CancelBtn->x(), top);
+    OKBtn->move(OKBtn->x(), top);
 }
 
 #include "TCfgDialog.moc"

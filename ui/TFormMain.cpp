@@ -36,6 +36,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QHBoxLayout>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTime>
@@ -255,6 +256,16 @@ void TFormMain::showPersistentError(const QString &text)
     StatusPanels[1]->setText(text);
 }
 
+void TFormMain::addStatusPanel(QWidget *panel)
+{
+    auto *row = static_cast<QHBoxLayout *>(StatusPanels[1]->parentWidget()->layout());
+    row->insertWidget(row->indexOf(StatusPanels[2]), panel);
+    mStatusPanel = panel;
+    // Panel 1 makes room whenever the panel comes or goes.
+    panel->installEventFilter(this);
+    FormResize();
+}
+
 void TFormMain::setLiveAddress(const QString &address)
 {
     mLiveAddress = address;
@@ -319,6 +330,7 @@ void TFormMain::runCommand(const Command &command)
     case Command::Id::Undo: submit({.kind = Kind::Undo}); break;
     case Command::Id::Scoreboard: emit scoreboardRequested(); break;
     case Command::Id::LiveResults: emit liveResultsToggled(); break;
+    case Command::Id::Publish: emit publishToggled(); break;
     case Command::Id::Corrections: openCorrections(); break;
     }
 }
@@ -336,6 +348,8 @@ void TFormMain::openCorrections()
 
 bool TFormMain::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == mStatusPanel && (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent))
+        FormResize();
     // The race duration field takes digits, Backspace and the time separator only.
     if (watched == meTime && event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
@@ -396,7 +410,8 @@ void TFormMain::FormResize()
     mGridHeader->resizeSection(StandingsGrid::Name, qMax(0, SortGrid1->viewport()->width() - others));
     const QSize outer = frameGeometry().size();
     StatusPanels[2]->setText(QStringLiteral("%1x%2").arg(outer.width()).arg(outer.height()));
-    StatusPanels[1]->setFixedWidth(qMax(0, width() - StatusWidths[0] - StatusWidths[2] - PassPanelWidth));
+    const int extra = mStatusPanel && !mStatusPanel->isHidden() ? mStatusPanel->width() : 0;
+    StatusPanels[1]->setFixedWidth(qMax(0, width() - StatusWidths[0] - StatusWidths[2] - PassPanelWidth - extra));
     bSTART2->update();
     bZeit->update();
 }

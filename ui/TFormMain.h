@@ -84,6 +84,9 @@ public:
     // Status panel 1 between messages, beside what the barriers tell: where the live standings
     // page is served (empty: not served).
     void setLiveAddress(const QString &address);
+    // A panel of a feature's own in the status bar, left of the window size (publishing's
+    // state); panel 1 gives up the width it takes while it shows.
+    void addStatusPanel(QWidget *panel);
     // The race keys work in this window too (the scoreboard): they run this window's commands.
     void shareKeys(QWidget *window);
 
@@ -113,6 +116,8 @@ signals:
     void scoreboardRequested();
     // Ctrl+Shift+W: the live standings page on the local network, on or off.
     void liveResultsToggled();
+    // Ctrl+Shift+U: uploads of the standings to a web host, on or off.
+    void publishToggled();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -172,6 +177,7 @@ private:
     // Messages that came while the error showed, oldest first.
     QStringList mWaitingMessages;
     QString mLiveAddress;
+    QWidget *mStatusPanel = nullptr; // a feature's own status panel, if any
     QString mWebAddress = QString::fromLatin1(DefaultWebAddress);
     std::function<void()> mCloseHandler;
 
