@@ -13,7 +13,7 @@ PublishFiles::PublishFiles(const QString &webAddress, const QByteArray &logo, co
 {
 }
 
-std::vector<PublishFile> PublishFiles::make(const ResultsSnapshot &results, const QDateTime &at) const
+std::vector<PublishFile> PublishFiles::make(const ResultsSnapshot &results, const QDateTime &at)
 {
     const QString date = ResultsDate(at.date(), mLocale);
     // The results page exactly as the window's "Als Webseite" writes it on the same day.
@@ -22,11 +22,32 @@ std::vector<PublishFile> PublishFiles::make(const ResultsSnapshot &results, cons
     files.reserve(4);
     // The JSON first: should an upload break off, the page still finds the newest data.
     files.push_back({.name = QString::fromLatin1(StandingsName), .content = StandingsJson::of(results, date)});
-    files.push_back({.name = QString::fromLatin1(PageName), .content = PublicPage::of(results, date, at)});
-    files.push_back({.name = QString::fromLatin1(ResultsName), .content = HtmlProtocol::Build(page, results)});
+    const bool pagesDue = !mPagesAt || results.state != mPagesState || mPagesAt->secsTo(at) >= PagesEverySeconds;
+    if (pagesDue) {
+        files.push_back({.name = QString::fromLatin1(PageName), .content = PublicPage::of(results, date, at)});
+        files.push_back({.name = QString::fromLatin1(ResultsName), .content = HtmlProtocol::Build(page, results)});
+        mPagesMade = std::pair{at, results.state};
+    } else {
+        mPagesMade.reset();
+    }
     if (logoPending())
         files.push_back({.name = QString::fromLatin1(LogoName), .content = mLogo});
     return files;
+}
+
+void PublishFiles::delivered()
+{
+    mLogoDelivered = true;
+    if (mPagesMade) {
+        mPagesAt = mPagesMade->first;
+        mPagesState = mPagesMade->second;
+    }
+}
+
+void PublishFiles::resendLogo()
+{
+    mLogoDelivered = false;
+    mPagesAt.reset();
 }
 
 PublishService::FileMaker PublishFiles::maker(std::shared_ptr<PublishFiles> files)

@@ -7,8 +7,12 @@
 #include <QLocale>
 #include <QString>
 
+#include "core/Controls.h"
+
 #include <atomic>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
 struct ResultsSnapshot;
@@ -24,16 +28,21 @@ public:
     static constexpr const char *ResultsName = "ergebnis.html";
     // The name the results page refers to.
     static constexpr const char *LogoName = "Logo.jpg";
+    // The standings go up with every upload; the two pages, which a viewer's browser reads
+    // once (the page then follows the standings itself), at most this often, and whenever the
+    // session started or ended since they last went up. So an hour stays under 10 MB.
+    static constexpr int PagesEverySeconds = 300;
 
     // logo: the bytes of the logo file; empty leaves it out (the page shows its alt text).
     PublishFiles(const QString &webAddress, const QByteArray &logo, const QLocale &locale = QLocale());
 
     // The files of one upload; at: when the results were taken, for the date and "Stand".
-    std::vector<PublishFile> make(const ResultsSnapshot &results, const QDateTime &at) const;
-    // An upload went through: the logo is on the host and stays out of later sets.
-    void delivered() { mLogoDelivered = true; }
-    // A new target (or the operator asks): the next sets carry the logo again.
-    void resendLogo() { mLogoDelivered = false; }
+    std::vector<PublishFile> make(const ResultsSnapshot &results, const QDateTime &at);
+    // An upload went through: the logo is on the host and stays out of later sets, and the
+    // pages of the latest set are there.
+    void delivered();
+    // A new target (or the operator asks): the next set carries the logo and the pages again.
+    void resendLogo();
     bool logoPending() const { return !mLogoDelivered && !mLogo.isEmpty(); }
 
     // A maker for the publishing service that shares this object's state and takes the
@@ -46,4 +55,9 @@ private:
     QLocale mLocale;
     // Set on the GUI thread when an upload went through, read wherever the maker runs.
     std::atomic<bool> mLogoDelivered = false;
+    // When the pages last arrived and the session state they showed; none: not yet.
+    std::optional<QDateTime> mPagesAt;
+    SessionState mPagesState = SessionState::Idle;
+    // The pages of the latest set, until an upload went through.
+    std::optional<std::pair<QDateTime, SessionState>> mPagesMade;
 };

@@ -68,6 +68,40 @@ private slots:
         QCOMPARE(made, withLogo);
     }
 
+    // The standings go up every time; the pages when they never arrived, after five
+    // minutes, and when the session started or ended since.
+    void pagesNowAndThen_data()
+    {
+        QTest::addColumn<QString>("steps"); // m<seconds>: a set made then, e: the session ended, d: delivered, r: resend
+        QTest::addColumn<QList<bool>>("withPages");
+        QTest::newRow("until they arrived") << "m0 m10 d m20 m30" << QList<bool>{true, true, false, false};
+        QTest::newRow("after five minutes") << "m0 d m299 m300 d m310" << QList<bool>{true, false, true, false};
+        QTest::newRow("a set without pages delivers none") << "m0 d m10 d m20 m300" << QList<bool>{true, false, false, true};
+        QTest::newRow("the end goes up at once") << "m0 d m10 e m20 d m30" << QList<bool>{true, false, true, false};
+        QTest::newRow("a new target gets them") << "m0 d r m10" << QList<bool>{true, true};
+    }
+
+    void pagesNowAndThen()
+    {
+        QFETCH(QString, steps);
+        QFETCH(QList<bool>, withPages);
+        PublishFiles files(QString(), Logo, German);
+        ResultsSnapshot results = CorrectedRace().before();
+        results.state = SessionState::Running;
+        QList<bool> made;
+        for (const QString &step : steps.split(u' ')) {
+            if (step.startsWith(u'm'))
+                made << namesOf(files.make(results, At.addSecs(step.mid(1).toInt()))).contains(QStringLiteral("index.html"));
+            else if (step == u"e")
+                results.state = SessionState::Ended;
+            else if (step == u"d")
+                files.delivered();
+            else
+                files.resendLogo();
+        }
+        QCOMPARE(made, withPages);
+    }
+
     // Each file as its own maker writes it, for the same results and day.
     void theSet()
     {
@@ -106,8 +140,9 @@ private slots:
         const auto results = std::make_shared<const ResultsSnapshot>(CorrectedRace().before());
         QCOMPARE(maker(results).size(), std::size_t(4));
         files->delivered();
+        // Neither the logo nor, so soon, the pages again.
         const std::vector<PublishFile> next = maker(results);
-        QCOMPARE(next.size(), std::size_t(3));
+        QCOMPARE(namesOf(next), QStringList{"standings.json"});
         // Made now: today's date in the standings.
         QVERIFY(contentOf(next, "standings.json").contains(ResultsDate(QDate::currentDate(), German).toUtf8()));
     }
