@@ -66,7 +66,8 @@ constexpr char Script[] = R"js(
   function tick() {
     var left = data.remainingSeconds - Math.floor(age() / 1000);
     $('remaining').textContent = data.state === 'running' ? clock(Math.max(0, left)) : data.remaining;
-    var old = age() > STALE;
+    // Only a running race goes on changing: after its end no new data is the normal case.
+    var old = data.state === 'running' && age() > STALE;
     $('stand').textContent = 'Stand: ' + timeOf(stand);
     $('stale').textContent = old ? 'Keine neuen Daten seit ' + timeOf(stand) : '';
     $('stale').hidden = !old;

@@ -172,21 +172,27 @@ private slots:
     void browserCallsOutOldData_data()
     {
         QTest::addColumn<int>("ageSeconds");
+        QTest::addColumn<bool>("ended");
         QTest::addColumn<bool>("stale");
-        QTest::newRow("half a minute: fine") << 30 << false;
-        QTest::newRow("five minutes: old") << 300 << true;
-        QTest::newRow("two hours: old") << 7200 << true;
+        QTest::newRow("half a minute: fine") << 30 << false << false;
+        QTest::newRow("five minutes: old") << 300 << false << true;
+        QTest::newRow("two hours: old") << 7200 << false << true;
+        QTest::newRow("two hours after the end: final") << 7200 << true << false;
     }
 
     void browserCallsOutOldData()
     {
         QFETCH(int, ageSeconds);
+        QFETCH(bool, ended);
         QFETCH(bool, stale);
         if (!HeadlessBrowser::available())
             QSKIP("Chromium is not installed (Debian package chromium)");
         QTemporaryDir folder;
         QVERIFY(folder.isValid());
-        const ResultsSnapshot results = smallRace(2);
+        ResultsSnapshot results = smallRace(2);
+        QCOMPARE(results.state, SessionState::Running);
+        if (ended)
+            results.state = SessionState::Ended;
         const QDateTime modified = QDateTime::currentDateTime().addSecs(-ageSeconds);
         QVERIFY(writeFile(folder.filePath(QStringLiteral("index.html")), PublicPage::of(results, Date, modified)));
         QVERIFY(writeFile(folder.filePath(QStringLiteral("standings.json")), StandingsJson::of(results, Date), modified));
