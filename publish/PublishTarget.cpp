@@ -50,7 +50,7 @@ std::variant<PublishTarget, QString> PublishTarget::parse(const QString &text, b
     const QString trimmed = text.trimmed();
     if (trimmed.isEmpty())
         return QStringLiteral("Keine Adresse zum Veröffentlichen angegeben.");
-    const QUrl url(trimmed, QUrl::StrictMode);
+    const QUrl url(trimmed, QUrl::TolerantMode);
     // The text itself is not repeated: it may hold a password.
     if (!url.isValid() || url.scheme().isEmpty() || !trimmed.contains(QLatin1String("://")))
         return QStringLiteral("Die Adresse ist ungültig; erwartet wird z. B. sftp://benutzer@server/ordner/.");
