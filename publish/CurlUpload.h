@@ -25,6 +25,7 @@ public:
         qint64 bytes = 0;       // sent on the wire, failed attempts included
     };
 
+    // Sets libcurl up once for the program; the handles live as long as this object.
     CurlUpload();
     ~CurlUpload();
     CurlUpload(const CurlUpload &) = delete;
@@ -55,19 +56,20 @@ private:
     // A path in an SFTP quote command, quoted.
     QByteArray sftpPath(const QString &name) const;
 
+    // libcurl's callbacks: the SSH host key verdict, the cancel check, and the body's bytes.
     static int keyCheck(CURL *easy, const curl_khkey *known, const curl_khkey *found, curl_khmatch match, void *self);
     static int progress(void *self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
     static std::size_t readBody(char *buffer, std::size_t size, std::size_t count, void *self);
     static int seekBody(void *self, curl_off_t offset, int origin);
 
     CURLM *mMulti = nullptr; // holds the open connection between uploads
-    CURL *mEasy = nullptr;
-    PublishTarget mTarget;
-    PublishCredentials mCredentials;
+    CURL *mEasy = nullptr;   // the one request running at a time
+    PublishTarget mTarget;           // where the uploads go
+    PublishCredentials mCredentials; // how they log in; the password is never logged
     QString mKeyFile;       // the SSH key actually used (empty: the agent alone)
     bool mFresh = true;     // the next request opens a new connection
     HostKey mHostKey = HostKey::Unchecked;
-    const std::function<bool()> *mCancelled = nullptr;
+    const std::function<bool()> *mCancelled = nullptr; // the running send()'s, for the progress callback
     // The body of the running PUT or STOR and how much of it libcurl has read.
     const QByteArray *mBody = nullptr;
     qsizetype mBodyOffset = 0;

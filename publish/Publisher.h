@@ -38,21 +38,25 @@ public:
     void halt();
 
 signals:
+    // Every file of an upload of that generation is in place.
     void uploaded(const QDateTime &at, int generation);
+    // An upload of that generation failed; it is tried again after a pause.
     void uploadFailed(const QString &reason, int failuresInRow, int generation);
+    // Bytes sent since the publisher was made.
     void sent(qint64 total);
 
 private:
+    // Uploads what the mailbox holds, unless a pause after a failure is running.
     void sendPending();
 
-    std::unique_ptr<CurlUpload> mUpload;
-    UploadMailbox mMailbox;
+    std::unique_ptr<CurlUpload> mUpload; // the transfer, with its open connection
+    UploadMailbox mMailbox;              // filled by the GUI thread, emptied here
     // The generation the service is at now; written by the GUI thread, read by the transfer.
     std::atomic<int> mGeneration{0};
     int mConfigured = -1; // the generation mUpload is set up for
-    QTimer *mRetry;
-    int mIntervalMs = PublishService::DefaultIntervalSeconds * 1000;
-    int mBackoffMs = 1000;
-    int mFailures = 0;
-    qint64 mTotal = 0;
+    QTimer *mRetry;       // the pause after a failure
+    int mIntervalMs = PublishService::DefaultIntervalSeconds * 1000; // the longest pause
+    int mBackoffMs = 1000; // the next pause
+    int mFailures = 0;     // failures since the last success
+    qint64 mTotal = 0;     // bytes sent
 };

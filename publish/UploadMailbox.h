@@ -16,17 +16,19 @@ public:
     struct Upload
     {
         std::vector<PublishFile> files;
-        int generation = 0;
+        int generation = 0; // the start of the service it was made for
     };
 
     // Puts the newest upload in; true when the box was empty, so the reader needs waking.
     bool put(Upload upload);
+    // The upload waiting, if any; the box is empty afterwards.
     std::optional<Upload> take();
     // Puts back an upload that failed, unless a newer one came meanwhile.
     void putBack(Upload upload);
+    // Drops what waits (a stop).
     void clear();
 
 private:
-    QMutex mMutex;
-    std::optional<Upload> mUpload;
+    QMutex mMutex;                 // the GUI thread puts, the publishing thread takes
+    std::optional<Upload> mUpload; // at most one: the newest
 };

@@ -2,6 +2,7 @@
 
 #include "ServerProcess.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -58,7 +59,9 @@ public:
     bool start()
     {
         return mProcess.start(QLatin1String(Program),
-                              {QStringLiteral("-p"), mDir.path(), QStringLiteral("-c"), path(QStringLiteral("nginx.conf"))}, mPort);
+                              {QStringLiteral("-p"), mDir.path(), QStringLiteral("-e"), path(QStringLiteral("error.log")),
+                               QStringLiteral("-c"), path(QStringLiteral("nginx.conf"))},
+                              mPort);
     }
 
     QString path(const QString &name) const { return mDir.filePath(name); }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QDir>
 #include <QFile>
 #include <QHostAddress>
 #include <QProcess>
@@ -61,28 +60,15 @@ public:
     quint16 port() const { return mPort; }
 
 private:
-    // Every process below pid, read from /proc.
+    // Every process below pid (the servers here are single-threaded), read from /proc.
     static QList<pid_t> descendants(pid_t pid)
     {
+        QFile file(QStringLiteral("/proc/%1/task/%1/children").arg(pid));
         QList<pid_t> found;
-        QList<pid_t> parents{pid};
-        while (!parents.isEmpty()) {
-            const pid_t parent = parents.takeFirst();
-            for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-                bool number = false;
-                const pid_t candidate = pid_t(entry.toInt(&number));
-                if (!number)
-                    continue;
-                QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
-                if (!stat.open(QIODevice::ReadOnly))
-                    continue;
-                // "pid (name) state ppid ...": the name may hold spaces, so read after the ')'.
-                const QByteArray line = stat.readAll();
-                const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-                if (fields.size() > 1 && fields[1].toInt() == parent) {
-                    found.append(candidate);
-                    parents.append(candidate);
-                }
+        if (file.open(QIODevice::ReadOnly)) {
+            for (const QByteArray &child : file.readAll().split(' ')) {
+                if (const auto id = pid_t(child.toInt()); id > 0)
+                    found << descendants(id) << id;
             }
         }
         return found;

@@ -2,6 +2,7 @@
 
 #include "ServerProcess.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
