@@ -166,6 +166,7 @@ void BM_BytesPerHour(benchmark::State &state)
     state.counters["page_bytes_at_end"] = lastPage;
     state.counters["json_bytes_at_end"] = lastJson;
 }
-BENCHMARK(BM_BytesPerHour)->ArgName("hour")->Arg(1)->Arg(24)->Iterations(1)->Unit(benchmark::kMillisecond);
+// At a lap a minute each, the field reaches the 160-lap limit in hour 3: hour 2 is the largest.
+BENCHMARK(BM_BytesPerHour)->ArgName("hour")->Arg(1)->Arg(2)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
