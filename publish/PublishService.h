@@ -30,7 +30,7 @@ struct PublishCredentials
     QString password;        // FTP, FTPS and WebDAV; from the desktop's keyring
     QString keyFile;         // SFTP: the private key (empty: ~/.ssh/id_ed25519, then id_rsa, or the agent)
     QString knownHostsFile;  // SFTP: empty means ~/.ssh/known_hosts
-    QString caFile;          // HTTPS and FTPS: a host's own certificate authority; empty means the system's
+    QString caFile = {};     // HTTPS and FTPS: a host's own certificate authority; empty means the system's
 };
 
 // Publishes the standings to a web host while the race runs. The uploads run on a worker
