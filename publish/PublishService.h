@@ -11,6 +11,9 @@
 #include <memory>
 #include <vector>
 
+class Publisher;
+class QThread;
+class QTimer;
 class RaceSession;
 struct ResultsSnapshot;
 
@@ -27,6 +30,7 @@ struct PublishCredentials
     QString password;        // FTP, FTPS and WebDAV; from the desktop's keyring
     QString keyFile;         // SFTP: the private key (empty: ~/.ssh/id_ed25519, then id_rsa, or the agent)
     QString knownHostsFile;  // SFTP: empty means ~/.ssh/known_hosts
+    QString caFile = {};     // HTTPS and FTPS: a host's own certificate authority; empty means the system's
 };
 
 // Publishes the standings to a web host while the race runs. The uploads run on a worker
@@ -69,7 +73,22 @@ signals:
     void bytesSent(qint64 total);
 
 private:
+    // The standings changed: they go up at the next tick.
+    void changed();
+    void tick();
+    // Makes the files of the newest results and hands them to the publishing thread.
+    void publishNow();
+    void uploaded(const QDateTime &at, int generation);
+    void uploadFailed(const QString &reason, int failuresInRow, int generation);
+
     RaceSession &mSession;
     FileMaker mMaker;
     bool mRunning = false;
+    QThread *mThread;
+    Publisher *mPublisher; // lives on mThread, deleted there when it finishes
+    // Every interval, what changed goes up: a booking itself only sets mChanged.
+    QTimer *mTimer;
+    bool mChanged = false;
+    // Each start and stop gets a number, so that the outcome of an older upload is ignored.
+    int mGeneration = 0;
 };
