@@ -7,6 +7,8 @@
 #include "input/TComPort.h"
 #include "live/LiveService.h"
 #include "live/PublishFiles.h"
+#include "publish/PublishService.h"
+#include "publish/PublishTarget.h"
 #include "platform/DataFiles.h"
 #include "platform/FileWorker.h"
 #include "platform/JpegImage.h"
@@ -37,7 +39,6 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTimer>
-#include <QUrl>
 
 #include <algorithm>
 
@@ -120,8 +121,9 @@ Program::Program(Services services, QSettings &store)
     mCfg->setPublishTarget(mPublishPassword, mLoaded.publishUrl);
     mPublishControl = new PublishControl(mStore, mFormMain.get());
     mFormMain->addStatusPanel(mPublishControl);
+    const auto target = PublishTarget::parse(mLoaded.publishUrl, mLoaded.publishAllowPlain);
     mPublishControl->setTarget(!mLoaded.publishUrl.isEmpty(),
-                               QUrl(mLoaded.publishUrl).scheme().compare(QLatin1String("ftp"), Qt::CaseInsensitive) == 0);
+                               std::holds_alternative<PublishTarget>(target) && std::get<PublishTarget>(target).plain());
     connect(mFormMain.get(), &TFormMain::publishToggled, mPublishControl, &PublishControl::toggle);
     connect(mPublishControl, &PublishControl::message, mFormMain.get(), &TFormMain::showMessage);
     mPublishLogin = new PublishLogin(*mPublishPassword, this);
@@ -133,6 +135,20 @@ Program::Program(Services services, QSettings &store)
     QFile logoFile(DataFiles::find(QStringLiteral("Logo.jpg")));
     mPublishFiles = std::make_shared<PublishFiles>(mLoaded.webAddress,
                                                    logoFile.open(QIODevice::ReadOnly) ? logoFile.readAll() : QByteArray());
+    // The uploader: its worker thread runs beside the race; a login ready starts it on the
+    // target, switching off stops it, and every result reaches the panel.
+    mPublish = std::make_unique<PublishService>(*mSession, PublishFiles::maker(mPublishFiles));
+    connect(mPublishLogin, &PublishLogin::ready, this, [this](const PublishCredentials &credentials) {
+        const auto parsed = PublishTarget::parse(mLoaded.publishUrl, mLoaded.publishAllowPlain);
+        if (const QString *error = std::get_if<QString>(&parsed))
+            return mPublishControl->refuse(*error);
+        mPublishFiles->resendLogo();
+        mPublish->start(std::get<PublishTarget>(parsed), credentials, mLoaded.publishInterval);
+    });
+    connect(mPublishControl, &PublishControl::switchedOff, mPublish.get(), &PublishService::stop);
+    connect(mPublish.get(), &PublishService::published, mPublishControl, &PublishControl::published);
+    connect(mPublish.get(), &PublishService::published, this, [this] { mPublishFiles->delivered(); });
+    connect(mPublish.get(), &PublishService::failed, mPublishControl, &PublishControl::failed);
 
     connect(mComPort.get(), &TComPort::lost, mFormMain.get(), [this] {
         mFormMain->showMessage(QStringLiteral("Lichtschranke getrennt: ") + mComPort->DevicePath());
@@ -255,6 +271,7 @@ Program::~Program()
     // last OnClose still reaches the session.
     mFileWorker.reset();
     mLive.reset();
+    mPublish.reset();
     mScoreboard.reset();
     mFormMain.reset();
     mComPort.reset();

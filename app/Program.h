@@ -23,6 +23,7 @@ class PublishControl;
 class PublishFiles;
 class PublishLogin;
 class PublishPassword;
+class PublishService;
 class Scoreboard;
 class Shell;
 class SoundPlayer;
@@ -127,6 +128,8 @@ private:
     PublishLogin *mPublishLogin = nullptr;       // a child of this object
     // Shared with the uploader's file maker, which may outlive a call into it.
     std::shared_ptr<PublishFiles> mPublishFiles;
+    // Joins its upload thread when it goes, before the session it reads.
+    std::unique_ptr<PublishService> mPublish;
     TFDlgYesNo *mQuestion = nullptr;
     TFormInfo *mInfo = nullptr;
     TCfgDialog *mCfg = nullptr;

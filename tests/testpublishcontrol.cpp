@@ -231,7 +231,7 @@ private slots:
     // panel says why in red; the race goes on.
     void noPasswordInTheProgram()
     {
-        QVERIFY(startProgram({"Autos=4", "PublishUrl=ftp://lauf@web.example/live/"}));
+        QVERIFY(startProgram({"Autos=4", "PublishUrl=ftp://lauf@web.example/live/", "PublishAllowPlain=1"}));
         PublishControl &control = program->publishControl();
         QTest::keyClick(&form(), Qt::Key_U, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(control.text(), QStringLiteral("Veröffentlichung läuft · unverschlüsselt"));
