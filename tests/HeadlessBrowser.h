@@ -23,7 +23,8 @@ public:
 
     static bool available() { return QFile::exists(QString::fromLatin1(Program)); }
 
-    HeadlessBrowser()
+    // extraArguments: more of Chromium's switches, e.g. to trust a test server's certificate.
+    explicit HeadlessBrowser(const QStringList &extraArguments = {})
     {
         if (pipe2(mToBrowser, O_CLOEXEC) != 0 || pipe2(mFromBrowser, O_CLOEXEC) != 0)
             return;
@@ -35,10 +36,10 @@ public:
             dup2(out, 4);
         });
         mProcess.start(QString::fromLatin1(Program),
-                       {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"), QStringLiteral("--disable-gpu"),
+                       QStringList{QStringLiteral("--headless"), QStringLiteral("--no-sandbox"), QStringLiteral("--disable-gpu"),
                         QStringLiteral("--no-first-run"), QStringLiteral("--disable-background-networking"),
-                        QStringLiteral("--user-data-dir=") + mProfile.path(), QStringLiteral("--remote-debugging-pipe"),
-                        QStringLiteral("about:blank")});
+                        QStringLiteral("--user-data-dir=") + mProfile.path(), QStringLiteral("--remote-debugging-pipe")}
+                           + extraArguments + QStringList{QStringLiteral("about:blank")});
         close(mToBrowser[0]);
         close(mFromBrowser[1]);
         mToBrowser[0] = mFromBrowser[1] = -1;

@@ -1,8 +1,8 @@
 #include "CorrectedRace.h"
 #include "FolderServer.h"
 #include "HeadlessBrowser.h"
+#include "ShownStandings.h"
 
-#include "core/ResultColumns.h"
 #include "core/ResultsSnapshot.h"
 #include "live/PublicPage.h"
 #include "live/StandingsJson.h"
@@ -29,19 +29,6 @@ ResultsSnapshot smallRace(int laps)
     return ResultsSnapshot::of(d.core);
 }
 
-// The table's rows as the page shows them: the result columns' texts joined by '|'.
-QString rowsOf(const ResultsSnapshot &results)
-{
-    QStringList rows;
-    for (const ResultsSnapshot::Row &row : results.rows) {
-        QStringList cells;
-        for (const int column : ResultColumns)
-            cells << row.cells[column];
-        rows << cells.join(u'|');
-    }
-    return rows.join(u'\n');
-}
-
 bool writeFile(const QString &path, const QByteArray &bytes, const QDateTime &modified = {})
 {
     QFile out(path);
@@ -54,9 +41,6 @@ bool writeFile(const QString &path, const QByteArray &bytes, const QDateTime &mo
         return false;
     return out.setFileTime(modified, QFileDevice::FileModificationTime);
 }
-
-const QString ShownRows = QStringLiteral("[...document.querySelectorAll('#standings tbody tr')]"
-                                         ".map(r => [...r.cells].map(c => c.textContent).join('|')).join('\\n')");
 
 } // namespace
 
