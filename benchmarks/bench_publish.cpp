@@ -3,20 +3,20 @@
 //    dead host (a closed port, or a host that takes the connection and never answers), at the
 //    shortest interval: the booking must cost the same;
 //  - what the uploads come to per hour with a pass every 3 s at the default interval, the
-//    files being the results page and the standings JSON as the program makes them.
+//    files made as the program makes them (the standings every time, the pages now and then).
 
 #include "core/ResultsSnapshot.h"
 #include "core/TickSource.h"
-#include "live/StandingsJson.h"
+#include "live/PublishFiles.h"
 #include "publish/PublishService.h"
 #include "publish/PublishTarget.h"
-#include "results/HtmlProtocol.h"
 #include "session/RaceSession.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QThread>
@@ -64,12 +64,13 @@ private:
     int mNext = 1;
 };
 
-// The files of one upload: the results page and the standings with every lap time.
-std::vector<PublishFile> makeFiles(const std::shared_ptr<const ResultsSnapshot> &results)
+// The files of one upload as the program makes them: the standings every time, the pages
+// now and then, the logo once.
+PublishService::FileMaker programFiles()
 {
-    const QString date = QStringLiteral("8. Dezember 2026");
-    return {{QStringLiteral("index.html"), HtmlProtocol::Build({.date = date, .webAddress = {}, .webLinkText = {}}, *results)},
-            {QStringLiteral("standings.json"), StandingsJson::of(*results, date)}};
+    QFile logo(QStringLiteral(CHRONOLAUF_RESOURCES "/Logo.jpg"));
+    return PublishFiles::maker(std::make_shared<PublishFiles>(QString(), logo.open(QIODevice::ReadOnly) ? logo.readAll() : QByteArray(),
+                                                              QLocale(QLocale::German, QLocale::Germany)));
 }
 
 // Runs the GUI thread's events for ms.
@@ -107,7 +108,7 @@ void BM_Booking(benchmark::State &state)
     std::unique_ptr<PublishService> publisher;
     int failures = 0;
     if (state.range(0) > 0) {
-        publisher = std::make_unique<PublishService>(race.session(), &makeFiles);
+        publisher = std::make_unique<PublishService>(race.session(), programFiles());
         QObject::connect(publisher.get(), &PublishService::failed, [&failures](const QString &, int) { ++failures; });
         const auto target = PublishTarget::parse(QStringLiteral("https://127.0.0.1:%1/live/").arg(port), false);
         publisher->start(std::get<PublishTarget>(target), {}, PublishService::MinimumIntervalSeconds);
@@ -131,42 +132,53 @@ void BM_Booking(benchmark::State &state)
 BENCHMARK(BM_Booking)->ArgName("dead_host")->Arg(0)->Arg(1)->Arg(2)->Iterations(Bookings)->Repetitions(3)
     ->UseManualTime()->Unit(benchmark::kMicrosecond);
 
-// The uploads of the given hour of a race at the default interval: standings change with every
-// pass, so each tick sends both files. Counted, not sent: the figure is the payload.
+// The uploads of the given hour of a race at the default interval, made as the program makes
+// them and each delivered: the standings change with every pass, so every tick sends them.
+// Counted, not sent: the figure is the payload.
 void BM_BytesPerHour(benchmark::State &state)
 {
     const int hour = int(state.range(0));
     constexpr int TickMs = PublishService::DefaultIntervalSeconds * 1000;
+    const QDateTime start(QDate(2026, 12, 8), QTime(10, 0));
     double bytes = 0;
     double uploads = 0;
-    double lastPage = 0;
+    double pages = 0;
     double lastJson = 0;
     for (auto _ : state) {
         Race race;
-        bytes = uploads = 0;
+        QFile logo(QStringLiteral(CHRONOLAUF_RESOURCES "/Logo.jpg"));
+        PublishFiles files(QString(), logo.open(QIODevice::ReadOnly) ? logo.readAll() : QByteArray(),
+                           QLocale(QLocale::German, QLocale::Germany));
+        bytes = uploads = pages = 0;
         // Passes every 3 s and ticks every 10 s, in steps of a second.
         for (int second = 1; second <= hour * 3600; ++second) {
             if (second * 1000 % PassMs == 0)
                 race.book();
             else
                 race.wait(1000);
-            if (second * 1000 % TickMs == 0 && second > (hour - 1) * 3600) {
-                const std::vector<PublishFile> files = makeFiles(race.session().snapshot());
-                for (const PublishFile &file : files)
-                    bytes += double(file.content.size());
-                lastPage = double(files[0].content.size());
-                lastJson = double(files[1].content.size());
-                ++uploads;
+            if (second * 1000 % TickMs != 0)
+                continue;
+            const std::vector<PublishFile> set = files.make(*race.session().snapshot(), start.addSecs(second));
+            files.delivered();
+            if (second <= (hour - 1) * 3600)
+                continue;
+            for (const PublishFile &file : set) {
+                bytes += double(file.content.size());
+                pages += file.name == QLatin1String(PublishFiles::PageName) ? 1 : 0;
+                if (file.name == QLatin1String(PublishFiles::StandingsName))
+                    lastJson = double(file.content.size());
             }
+            ++uploads;
         }
     }
     state.counters["uploads_per_hour"] = uploads;
+    state.counters["pages_per_hour"] = pages;
     state.counters["bytes_per_hour"] = bytes;
     state.counters["MB_per_hour"] = bytes / 1e6;
-    state.counters["page_bytes_at_end"] = lastPage;
     state.counters["json_bytes_at_end"] = lastJson;
 }
-// At a lap a minute each, the field reaches the 160-lap limit in hour 3: hour 2 is the largest.
-BENCHMARK(BM_BytesPerHour)->ArgName("hour")->Arg(1)->Arg(2)->Iterations(1)->Unit(benchmark::kMillisecond);
+// At a lap a minute each, the field reaches the 160-lap limit in hour 3; from then on every
+// tick sends the full standings (the countdown changes): hour 4 is the largest.
+BENCHMARK(BM_BytesPerHour)->ArgName("hour")->Arg(1)->Arg(2)->Arg(4)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace

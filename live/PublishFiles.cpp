@@ -15,6 +15,7 @@ PublishFiles::PublishFiles(const QString &webAddress, const QByteArray &logo, co
 
 std::vector<PublishFile> PublishFiles::make(const ResultsSnapshot &results, const QDateTime &at)
 {
+    const QMutexLocker lock(&mMutex);
     const QString date = ResultsDate(at.date(), mLocale);
     // The results page exactly as the window's "Als Webseite" writes it on the same day.
     const HtmlProtocol::Page page{.date = date, .webAddress = mWebAddress, .webLinkText = QStringLiteral("Zeitkontor")};
@@ -30,13 +31,20 @@ std::vector<PublishFile> PublishFiles::make(const ResultsSnapshot &results, cons
     } else {
         mPagesMade.reset();
     }
-    if (logoPending())
+    if (!mLogoDelivered && !mLogo.isEmpty())
         files.push_back({.name = QString::fromLatin1(LogoName), .content = mLogo});
     return files;
 }
 
+bool PublishFiles::logoPending() const
+{
+    const QMutexLocker lock(&mMutex);
+    return !mLogoDelivered && !mLogo.isEmpty();
+}
+
 void PublishFiles::delivered()
 {
+    const QMutexLocker lock(&mMutex);
     mLogoDelivered = true;
     if (mPagesMade) {
         mPagesAt = mPagesMade->first;
@@ -46,6 +54,7 @@ void PublishFiles::delivered()
 
 void PublishFiles::resendLogo()
 {
+    const QMutexLocker lock(&mMutex);
     mLogoDelivered = false;
     mPagesAt.reset();
 }

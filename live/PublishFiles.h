@@ -5,11 +5,11 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QLocale>
+#include <QMutex>
 #include <QString>
 
 #include "core/Controls.h"
 
-#include <atomic>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -43,7 +43,7 @@ public:
     void delivered();
     // A new target (or the operator asks): the next set carries the logo and the pages again.
     void resendLogo();
-    bool logoPending() const { return !mLogoDelivered && !mLogo.isEmpty(); }
+    bool logoPending() const;
 
     // A maker for the publishing service that shares this object's state and takes the
     // current time.
@@ -53,8 +53,9 @@ private:
     QString mWebAddress;
     QByteArray mLogo;
     QLocale mLocale;
-    // Set on the GUI thread when an upload went through, read wherever the maker runs.
-    std::atomic<bool> mLogoDelivered = false;
+    // The maker runs on the publishing thread, deliveries are told on the GUI thread.
+    mutable QMutex mMutex;
+    bool mLogoDelivered = false;
     // When the pages last arrived and the session state they showed; none: not yet.
     std::optional<QDateTime> mPagesAt;
     SessionState mPagesState = SessionState::Idle;

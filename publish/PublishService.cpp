@@ -12,9 +12,8 @@
 PublishService::PublishService(RaceSession &session, FileMaker maker, QObject *parent)
     : QObject(parent)
     , mSession(session)
-    , mMaker(std::move(maker))
     , mThread(new QThread(this))
-    , mPublisher(new Publisher)
+    , mPublisher(new Publisher(std::move(maker)))
     , mTimer(new QTimer(this))
 {
     mThread->setObjectName(QStringLiteral("Publisher"));
@@ -78,7 +77,7 @@ void PublishService::tick()
 void PublishService::publishNow()
 {
     mChanged = false;
-    mPublisher->offer(mMaker(mSession.snapshot()), mGeneration);
+    mPublisher->offer(mSession.snapshot(), mGeneration);
 }
 
 void PublishService::uploaded(const QDateTime &at, int generation)

@@ -34,7 +34,7 @@ struct PublishCredentials
 };
 
 // Publishes the standings to a web host while the race runs. The uploads run on a worker
-// thread that this object owns and joins; the GUI thread only hands over the newest files.
+// thread that this object owns and joins; the GUI thread only hands over the newest results.
 // When the standings changed, at most every interval seconds, the files the maker makes of
 // the newest results go up; each to a temporary name first, then renamed into place.
 class PublishService final : public QObject
@@ -42,7 +42,8 @@ class PublishService final : public QObject
     Q_OBJECT
 
 public:
-    // Makes the files of one upload from the results (index.html, standings.json, ...).
+    // Makes the files of one upload from the results (index.html, standings.json, ...). It
+    // runs on the publishing thread: what it shares with the program must be guarded.
     using FileMaker = std::function<std::vector<PublishFile>(const std::shared_ptr<const ResultsSnapshot> &)>;
 
     static constexpr int DefaultIntervalSeconds = 10;
@@ -82,7 +83,6 @@ private:
     void uploadFailed(const QString &reason, int failuresInRow, int generation);
 
     RaceSession &mSession;
-    FileMaker mMaker;
     bool mRunning = false;
     QThread *mThread;
     Publisher *mPublisher; // lives on mThread, deleted there when it finishes

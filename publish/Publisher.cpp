@@ -11,8 +11,9 @@ namespace {
 constexpr int FirstBackoffMs = 1000;
 } // namespace
 
-Publisher::Publisher(QObject *parent)
+Publisher::Publisher(PublishService::FileMaker maker, QObject *parent)
     : QObject(parent)
+    , mMaker(std::move(maker))
     , mUpload(std::make_unique<CurlUpload>())
     , mRetry(new QTimer(this))
 {
@@ -22,10 +23,10 @@ Publisher::Publisher(QObject *parent)
 
 Publisher::~Publisher() = default;
 
-void Publisher::offer(std::vector<PublishFile> files, int generation)
+void Publisher::offer(std::shared_ptr<const ResultsSnapshot> results, int generation)
 {
     // Only an empty box posts a wake: a full one already has one on its way.
-    if (mMailbox.put({std::move(files), generation}))
+    if (mMailbox.put({.results = std::move(results), .files = {}, .generation = generation}))
         QMetaObject::invokeMethod(this, &Publisher::sendPending, Qt::QueuedConnection);
 }
 
@@ -71,6 +72,8 @@ void Publisher::sendPending()
         return;
     }
     const int generation = upload->generation;
+    if (upload->files.empty() && upload->results)
+        upload->files = mMaker(upload->results);
     const CurlUpload::Outcome outcome = mUpload->send(upload->files, [this, generation] {
         return mGeneration.load(std::memory_order_relaxed) != generation;
     });

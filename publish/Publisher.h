@@ -22,11 +22,13 @@ class Publisher final : public QObject
     Q_OBJECT
 
 public:
-    explicit Publisher(QObject *parent = nullptr);
+    // maker: makes the files of an upload, on the publishing thread.
+    explicit Publisher(PublishService::FileMaker maker, QObject *parent = nullptr);
     ~Publisher() override;
 
-    // GUI thread: the newest files, replacing any not yet sent.
-    void offer(std::vector<PublishFile> files, int generation);
+    // GUI thread: the newest results, replacing any not yet sent; their files are made on the
+    // publishing thread, so a booking never waits for a page being written.
+    void offer(std::shared_ptr<const ResultsSnapshot> results, int generation);
     // Any thread: a running transfer of another generation is cut at once.
     void setGeneration(int generation);
     // Any thread: drops the files not yet sent.
@@ -49,6 +51,7 @@ private:
     // Uploads what the mailbox holds, unless a pause after a failure is running.
     void sendPending();
 
+    PublishService::FileMaker mMaker;
     std::unique_ptr<CurlUpload> mUpload; // the transfer, with its open connection
     UploadMailbox mMailbox;              // filled by the GUI thread, emptied here
     // The generation the service is at now; written by the GUI thread, read by the transfer.

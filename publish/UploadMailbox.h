@@ -4,6 +4,7 @@
 
 #include <QMutex>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -12,9 +13,11 @@
 class UploadMailbox final
 {
 public:
-    // The files of one upload, made for one start of the service.
+    // One upload for one start of the service: the results it shows, and the files made of
+    // them once the publishing thread takes it (a failed one keeps its files for the retry).
     struct Upload
     {
+        std::shared_ptr<const ResultsSnapshot> results;
         std::vector<PublishFile> files;
         int generation = 0; // the start of the service it was made for
     };

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 
+#include <atomic>
 #include <memory>
 
 // A running race on a clock the test moves, and a file maker that writes the lap total into
@@ -32,14 +33,16 @@ public:
         mClock->advance(60000);
         session.submit({.kind = Kind::Assign, .value = p});
     }
-    int laps() const
+    int laps() const { return lapsOf(*session.snapshot()); }
+
+    // The laps of every participant together.
+    static int lapsOf(const ResultsSnapshot &results)
     {
         int total = 0;
-        for (const ResultsSnapshot::Row &row : session.snapshot()->rows)
+        for (const ResultsSnapshot::Row &row : results.rows)
             total += int(row.lapTimes.size());
         return total;
     }
-
     // "laps=<n>\n", padded with a repeating pattern to size bytes, and "end=<n>\n".
     static QByteArray content(int laps, qsizetype size)
     {
@@ -54,10 +57,7 @@ public:
     {
         return [this, size](const std::shared_ptr<const ResultsSnapshot> &results) {
             ++made;
-            int total = 0;
-            for (const ResultsSnapshot::Row &row : results->rows)
-                total += int(row.lapTimes.size());
-            return std::vector<PublishFile>{{QStringLiteral("standings.txt"), content(total, size)}};
+            return std::vector<PublishFile>{{QStringLiteral("standings.txt"), content(lapsOf(*results), size)}};
         };
     }
 
@@ -72,7 +72,8 @@ public:
         return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     }
 
-    int made = 0;
+    // Files are made on the publishing thread.
+    std::atomic<int> made = 0;
 
 private:
     ManualTickSource *mClock; // owned by the session

@@ -35,10 +35,10 @@ private slots:
         DavServer server;
         QVERIFY(server.start());
         PublishRace race;
-        PublishService service(race.session, [&](const std::shared_ptr<const ResultsSnapshot> &) {
+        PublishService service(race.session, [&](const std::shared_ptr<const ResultsSnapshot> &results) {
             std::vector<PublishFile> files;
             for (const QString &name : names)
-                files.push_back({name, PublishRace::content(race.laps(), size)});
+                files.push_back({name, PublishRace::content(PublishRace::lapsOf(*results), size)});
             return files;
         });
         QSignalSpy published(&service, &PublishService::published);
