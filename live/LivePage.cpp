@@ -3,6 +3,7 @@
 #include "core/HtmlText.h"
 #include "core/ResultColumns.h"
 #include "core/ResultsSnapshot.h"
+#include "live/PageStyle.h"
 #include "live/StandingsJson.h"
 
 #include <QByteArrayList>
@@ -11,33 +12,14 @@
 namespace LivePage {
 namespace {
 
-// Phones first: large type, the table scrolls sideways rather than shrinking the text, the
-// name column takes the free width. Numbers line up in tabular figures. Marks are text, not
-// symbols, so that they show without an emoji font; "korrigiert" stays quiet beside the name,
-// a hint that the laps were put right, not an alarm.
-constexpr char Style[] = R"css(
-:root{color-scheme:light dark;--bg:#f4f4f4;--fg:#1a1a1a;--card:#fff;--zebra:#eef1f5;--head:#2f4a6d;--muted:#666;--accent:#c62828;--done:#2e7d32}
-@media (prefers-color-scheme:dark){:root{--bg:#121417;--fg:#e8e8e8;--card:#1c1f24;--zebra:#252a31;--head:#3b5a82;--muted:#9aa;--accent:#ff6b6b;--done:#388e3c}}
-*{box-sizing:border-box}
-body{margin:0;padding:12px;background:var(--bg);color:var(--fg);font:18px/1.35 system-ui,-apple-system,"Segoe UI",Roboto,Arial,sans-serif}
-header{display:flex;flex-wrap:wrap;align-items:baseline;justify-content:space-between;gap:4px 16px;margin-bottom:10px}
-h1{margin:0;font-size:1.5em;overflow-wrap:anywhere}
-.meta{margin:0;color:var(--muted)}
-.clock{margin:0;font-size:2em;font-weight:700;font-variant-numeric:tabular-nums;white-space:nowrap}
-#gong{margin-left:.4em;padding:.1em .4em;border-radius:.3em;background:var(--accent);color:#fff;font-size:.5em;vertical-align:middle}
-body.offline .clock{opacity:.5}
-.wrap{overflow-x:auto;background:var(--card);border-radius:8px;box-shadow:0 1px 3px rgba(0,0,0,.2)}
-table{width:100%;border-collapse:collapse;font-variant-numeric:tabular-nums}
-th,td{padding:.45em .55em;text-align:right;white-space:nowrap}
-th{position:sticky;top:0;background:var(--head);color:#fff;font-weight:600}
-th:nth-child(3),td:nth-child(3){text-align:left;white-space:normal;min-width:8em;width:100%}
-tbody tr:nth-child(even){background:var(--zebra)}
-tr.finished td:first-child::after{content:"Ziel";margin-left:.35em;padding:0 .3em;border-radius:.25em;background:var(--done);color:#fff;font-size:.7em;vertical-align:middle}
-tr.out{opacity:.45}
-tr.out td:nth-child(3){text-decoration:line-through}
-tr.corrected td:nth-child(3)::after{content:"korrigiert";margin-left:.5em;padding:0 .3em;border:1px solid var(--muted);border-radius:.25em;color:var(--muted);font-size:.7em;vertical-align:middle;white-space:nowrap}
-@media (max-width:600px){body{padding:6px;font-size:16px}th,td{padding:.4em .35em}}
-)css";
+// The shared look, with this page's header and its dimmed clock while offline.
+const QByteArray &style()
+{
+    static const QByteArray text = QByteArray(PageStyle::Theme)
+        + "header{display:flex;flex-wrap:wrap;align-items:baseline;justify-content:space-between;gap:4px 16px;margin-bottom:10px}\n"
+        + PageStyle::Heading + "body.offline .clock{opacity:.5}\n" + PageStyle::Table;
+    return text;
+}
 
 // Keeps the page current: events where the browser has them, otherwise (or once they fail)
 // /standings.json every second. The countdown runs on between two updates. Texts only ever
@@ -173,7 +155,7 @@ QByteArray of(const ResultsSnapshot &results, const QString &date)
             "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>";
     appendText(html, results.title);
     html += "</title>\n<style>";
-    html += Style;
+    html += style();
     html += "</style>\n</head>\n<body>\n<header>\n<div>\n<h1 id=\"title\">";
     appendText(html, results.title);
     html += "</h1>\n<p class=\"meta\"><span id=\"type\">";
@@ -215,7 +197,7 @@ const QByteArray &securityPolicy()
     // Nothing but the page's own script and style, by their hashes: text that slipped into
     // the page as markup could not run even if the escaping failed.
     static const QByteArray policy = "default-src 'none'; script-src " + hashSource(Script) + "; style-src "
-        + hashSource(Style) + "; connect-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'";
+        + hashSource(style().constData()) + "; connect-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'";
     return policy;
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/ResultColumns.h"
 #include "core/ResultsSnapshot.h"
+#include "live/PageStyle.h"
 #include "live/StandingsJson.h"
 
 #include <QStringList>
@@ -9,33 +10,19 @@
 namespace PublicPage {
 namespace {
 
-// The LAN page's look, so a viewer finds the same table at the track and at home; the
-// freshness line sits under the header and turns to the accent colour once the data is old.
-constexpr char Style[] = R"css(
-:root{color-scheme:light dark;--bg:#f4f4f4;--fg:#1a1a1a;--card:#fff;--zebra:#eef1f5;--head:#2f4a6d;--muted:#666;--accent:#c62828;--done:#2e7d32}
-@media (prefers-color-scheme:dark){:root{--bg:#121417;--fg:#e8e8e8;--card:#1c1f24;--zebra:#252a31;--head:#3b5a82;--muted:#9aa;--accent:#ff6b6b;--done:#388e3c}}
-*{box-sizing:border-box}
-body{margin:0;padding:12px;background:var(--bg);color:var(--fg);font:18px/1.35 system-ui,-apple-system,"Segoe UI",Roboto,Arial,sans-serif}
-header{display:flex;flex-wrap:wrap;align-items:baseline;justify-content:space-between;gap:4px 16px;margin-bottom:6px}
-h1{margin:0;font-size:1.5em;overflow-wrap:anywhere}
-.meta{margin:0;color:var(--muted)}
-.clock{margin:0;font-size:2em;font-weight:700;font-variant-numeric:tabular-nums;white-space:nowrap}
-#gong{margin-left:.4em;padding:.1em .4em;border-radius:.3em;background:var(--accent);color:#fff;font-size:.5em;vertical-align:middle}
-.fresh{margin:0 0 10px;color:var(--muted);font-size:.85em;font-variant-numeric:tabular-nums}
-#stale{margin-left:.6em;color:var(--accent);font-weight:700}
-body.stale .clock{opacity:.5}
-.wrap{overflow-x:auto;background:var(--card);border-radius:8px;box-shadow:0 1px 3px rgba(0,0,0,.2)}
-table{width:100%;border-collapse:collapse;font-variant-numeric:tabular-nums}
-th,td{padding:.45em .55em;text-align:right;white-space:nowrap}
-th{position:sticky;top:0;background:var(--head);color:#fff;font-weight:600}
-th:nth-child(3),td:nth-child(3){text-align:left;white-space:normal;min-width:8em;width:100%}
-tbody tr:nth-child(even){background:var(--zebra)}
-tr.finished td:first-child::after{content:"Ziel";margin-left:.35em;padding:0 .3em;border-radius:.25em;background:var(--done);color:#fff;font-size:.7em;vertical-align:middle}
-tr.out{opacity:.45}
-tr.out td:nth-child(3){text-decoration:line-through}
-tr.corrected td:nth-child(3)::after{content:"korrigiert";margin-left:.5em;padding:0 .3em;border:1px solid var(--muted);border-radius:.25em;color:var(--muted);font-size:.7em;vertical-align:middle;white-space:nowrap}
-@media (max-width:600px){body{padding:6px;font-size:16px}th,td{padding:.4em .35em}}
-)css";
+// The shared look, with this page's header and its freshness line under it, which turns to
+// the accent colour once the data is old.
+const QByteArray &style()
+{
+    static const QByteArray text = QByteArray(PageStyle::Theme)
+        + "header{display:flex;flex-wrap:wrap;align-items:baseline;justify-content:space-between;gap:4px 16px;margin-bottom:6px}\n"
+        + PageStyle::Heading
+        + ".fresh{margin:0 0 10px;color:var(--muted);font-size:.85em;font-variant-numeric:tabular-nums}\n"
+          "#stale{margin-left:.6em;color:var(--accent);font-weight:700}\n"
+          "body.stale .clock{opacity:.5}\n"
+        + PageStyle::Table;
+    return text;
+}
 
 // Re-reads standings.json beside the page (a relative address, so the page works in any
 // folder; the query defeats caches between the host and the viewer). The data's time is the
@@ -206,7 +193,7 @@ QByteArray of(const ResultsSnapshot &results, const QString &date, const QDateTi
             u"<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>";
     appendText(html, results.title);
     html += u"</title>\n<style>";
-    html += QLatin1String(Style);
+    html += QString::fromUtf8(style());
     html += u"</style>\n</head>\n<body data-made=\"";
     appendText(html, made);
     html += u"\">\n<header>\n<div>\n<h1 id=\"title\">";
