@@ -24,7 +24,7 @@ const QByteArray &style()
 // Keeps the page current: events where the browser has them, otherwise (or once they fail)
 // /standings.json every second. The countdown runs on between two updates. Texts only ever
 // go in through textContent, so a name cannot turn into markup.
-constexpr char Script[] = R"js(
+constexpr char ScriptHead[] = R"js(
 (function () {
   'use strict';
   var states = {idle: 'vor dem Start', running: 'läuft', ended: 'beendet'};
@@ -42,34 +42,11 @@ constexpr char Script[] = R"js(
     var left = data.remainingSeconds - Math.floor((Date.now() - since) / 1000);
     $('remaining').textContent = data.state === 'running' ? clock(Math.max(0, left)) : data.remaining;
   }
-  function cells(tr, tag, texts) {
-    texts.forEach(function (text) {
-      var cell = document.createElement(tag);
-      cell.textContent = text;
-      tr.appendChild(cell);
-    });
-  }
-  function render(d) {
+)js";
+constexpr char ScriptTail[] = R"js(  function render(d) {
     data = d;
     since = Date.now();
-    $('title').textContent = d.title;
-    document.title = d.title;
-    $('type').textContent = d.type;
-    $('date').textContent = d.date;
-    $('state').textContent = states[d.state] || d.state;
-    $('gong').hidden = !d.gong;
-    var table = $('standings'), head = document.createElement('tr'), body = document.createElement('tbody');
-    cells(head, 'th', d.columns);
-    table.tHead.replaceChild(head, table.tHead.rows[0]);
-    d.rows.forEach(function (row) {
-      var tr = document.createElement('tr');
-      if (row.finished) tr.classList.add('finished');
-      if (row.out) tr.classList.add('out');
-      if (row.corrected) tr.classList.add('corrected');
-      cells(tr, 'td', row.cells);
-      body.appendChild(tr);
-    });
-    table.replaceChild(body, table.tBodies[0]);
+    showStandings(d);
     tick();
   }
   function online(ok) { document.body.classList.toggle('offline', !ok); }
@@ -97,6 +74,13 @@ constexpr char Script[] = R"js(
   }
 })();
 )js";
+
+// The page's own script around the table code both pages share.
+const QByteArray &script()
+{
+    static const QByteArray text = QByteArray(ScriptHead) + PageStyle::StandingsScript + ScriptTail;
+    return text;
+}
 
 QString stateText(SessionState state)
 {
@@ -187,7 +171,7 @@ QByteArray of(const ResultsSnapshot &results, const QString &date)
     html += "<script id=\"standings-data\" type=\"application/json\">";
     html += StandingsJson::of(results, date);
     html += "</script>\n<script>";
-    html += Script;
+    html += script();
     html += "</script>\n</body>\n</html>\n";
     return html;
 }
@@ -196,7 +180,7 @@ const QByteArray &securityPolicy()
 {
     // Nothing but the page's own script and style, by their hashes: text that slipped into
     // the page as markup could not run even if the escaping failed.
-    static const QByteArray policy = "default-src 'none'; script-src " + hashSource(Script) + "; style-src "
+    static const QByteArray policy = "default-src 'none'; script-src " + hashSource(script().constData()) + "; style-src "
         + hashSource(style().constData()) + "; connect-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'";
     return policy;
 }

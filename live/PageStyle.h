@@ -1,6 +1,6 @@
 #pragma once
 
-// The look the two standings pages share, the LAN page and the public page on the web host, so
+// The look (and the table code) the two standings pages share, the LAN page and the public page on the web host, so
 // that a viewer finds the same table at the track and at home. Each page puts its own rules
 // for the header and its status line between these pieces.
 namespace PageStyle {
@@ -36,5 +36,37 @@ tr.out td:nth-child(3){text-decoration:line-through}
 tr.corrected td:nth-child(3)::after{content:"korrigiert";margin-left:.5em;padding:0 .3em;border:1px solid var(--muted);border-radius:.25em;color:var(--muted);font-size:.7em;vertical-align:middle;white-space:nowrap}
 @media (max-width:600px){body{padding:6px;font-size:16px}th,td{padding:.4em .35em}}
 )css";
+
+// Script both pages share: the heading and the table filled from the standings document.
+// Texts only ever go in through textContent, so a name cannot turn into markup.
+inline constexpr char StandingsScript[] = R"js(  function cells(tr, tag, texts) {
+    texts.forEach(function (text) {
+      var cell = document.createElement(tag);
+      cell.textContent = text;
+      tr.appendChild(cell);
+    });
+  }
+  function showStandings(d) {
+    var $ = function (id) { return document.getElementById(id); };
+    $('title').textContent = d.title;
+    document.title = d.title;
+    $('type').textContent = d.type;
+    $('date').textContent = d.date;
+    $('state').textContent = states[d.state] || d.state;
+    $('gong').hidden = !d.gong;
+    var table = $('standings'), head = document.createElement('tr'), body = document.createElement('tbody');
+    cells(head, 'th', d.columns);
+    table.tHead.replaceChild(head, table.tHead.rows[0]);
+    d.rows.forEach(function (row) {
+      var tr = document.createElement('tr');
+      if (row.finished) tr.classList.add('finished');
+      if (row.out) tr.classList.add('out');
+      if (row.corrected) tr.classList.add('corrected');
+      cells(tr, 'td', row.cells);
+      body.appendChild(tr);
+    });
+    table.replaceChild(body, table.tBodies[0]);
+  }
+)js";
 
 } // namespace PageStyle

@@ -29,7 +29,7 @@ const QByteArray &style()
 // host's Last-Modified of the file, its age the host's Date minus that, so a viewer's wrong
 // clock does not make fresh data look old; between two reads the age grows by the viewer's
 // clock. Texts only ever go in through textContent, so a name cannot turn into markup.
-constexpr char Script[] = R"js(
+constexpr char ScriptHead[] = R"js(
 (function () {
   'use strict';
   var EVERY = %EVERY% * 1000, STALE = %STALE% * 1000;
@@ -60,33 +60,10 @@ constexpr char Script[] = R"js(
     $('stale').hidden = !old;
     document.body.classList.toggle('stale', old);
   }
-  function cells(tr, tag, texts) {
-    texts.forEach(function (text) {
-      var cell = document.createElement(tag);
-      cell.textContent = text;
-      tr.appendChild(cell);
-    });
-  }
-  function render(d) {
+)js";
+constexpr char ScriptTail[] = R"js(  function render(d) {
     data = d;
-    $('title').textContent = d.title;
-    document.title = d.title;
-    $('type').textContent = d.type;
-    $('date').textContent = d.date;
-    $('state').textContent = states[d.state] || d.state;
-    $('gong').hidden = !d.gong;
-    var table = $('standings'), head = document.createElement('tr'), body = document.createElement('tbody');
-    cells(head, 'th', d.columns);
-    table.tHead.replaceChild(head, table.tHead.rows[0]);
-    d.rows.forEach(function (row) {
-      var tr = document.createElement('tr');
-      if (row.finished) tr.classList.add('finished');
-      if (row.out) tr.classList.add('out');
-      if (row.corrected) tr.classList.add('corrected');
-      cells(tr, 'td', row.cells);
-      body.appendChild(tr);
-    });
-    table.replaceChild(body, table.tBodies[0]);
+    showStandings(d);
   }
   function read() {
     if (!window.fetch) return;
@@ -122,6 +99,13 @@ constexpr char Script[] = R"js(
   read();
 })();
 )js";
+
+// The page's own script around the table code both pages share, before its numbers go in.
+const QByteArray &scriptText()
+{
+    static const QByteArray text = QByteArray(ScriptHead) + PageStyle::StandingsScript + ScriptTail;
+    return text;
+}
 
 QString stateText(SessionState state)
 {
@@ -176,7 +160,7 @@ void appendRowStart(QString &out, const ResultsSnapshot::Row &row)
 
 QByteArray script()
 {
-    QByteArray s(Script);
+    QByteArray s = scriptText();
     s.replace("%EVERY%", QByteArray::number(PollSeconds));
     s.replace("%STALE%", QByteArray::number(StaleSeconds));
     return s;
