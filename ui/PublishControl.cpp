@@ -1,5 +1,6 @@
 #include "ui/PublishControl.h"
 
+#include "publish/PublishService.h"
 #include "settings/ProgramSettings.h"
 
 #include <QDateTime>
@@ -65,7 +66,7 @@ void PublishControl::published(const QDateTime &at)
 void PublishControl::failed(const QString &reason, int failuresInRow)
 {
     // One or two misses in a row are the internet's weather; the last success stays shown.
-    if (!mOn || failuresInRow < FailuresShown)
+    if (!mOn || failuresInRow < PublishService::FailuresShown)
         return;
     showState(QStringLiteral("Veröffentlichung fehlgeschlagen: ") + reason, true);
 }

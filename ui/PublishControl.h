@@ -14,8 +14,6 @@ class PublishControl final : public QLabel
     Q_OBJECT
 
 public:
-    // This many failures in a row turn the panel red, as the uploader counts them.
-    static constexpr int FailuresShown = 3;
     static constexpr int PanelWidth = 300;
 
     // store: where the switch is kept (PublishOn).
